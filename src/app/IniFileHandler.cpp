@@ -1,0 +1,56 @@
+#include "IniFileHandler.h"
+
+#include "IniText.h"
+#include "SettingsLock.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <optional>
+
+namespace vlboot {
+namespace {
+
+// The file's content; empty when it does not exist, nullopt when it exists
+// but cannot be read (such a file must not be replaced by a new one).
+std::optional<QByteArray> readAll(const QString& fileName)
+{
+    QFile f(fileName);
+    if (!f.exists())
+        return QByteArray();
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return f.readAll();
+}
+
+} // namespace
+
+QString IniFileHandler::ReadIni(const QString& Section, const QString& Key, const QString& Default) const
+{
+    const auto value = IniLookup(readAll(IniFileName).value_or(QByteArray()), Section, Key);
+    if (value && !value->isEmpty())
+        return value->left(MaxValueLength);
+    if (!Default.isEmpty())
+        WriteIni(Section, Key, Default);
+    return Default;
+}
+
+bool IniFileHandler::WriteIni(const QString& Section, const QString& Key, const QString& Value) const
+{
+    SettingsLock lock(IniFileName, SettingsLock::WriteTimeoutMs);
+    if (!lock.IsLocked())
+        return false;
+    const auto old = readAll(IniFileName);
+    if (!old)
+        return false;
+    const QByteArray content = IniStore(*old, Section, Key, Value);
+    QSaveFile out(IniFileName);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    if (out.write(content) != content.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+} // namespace vlboot

@@ -1,0 +1,82 @@
+#include "NumberText.h"
+
+#include <QString>
+#include <cmath>
+#include <limits>
+
+namespace vlboot {
+namespace {
+
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+// Length of the number at the start of `text` (after `pos`), or 0 when no
+// digit belongs to it. Accepts sign, digits and a decimal part.
+qsizetype numberLength(QStringView text, qsizetype pos)
+{
+    qsizetype i = pos;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    qsizetype digits = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        ++i;
+        ++digits;
+    }
+    if (i < text.size() && text[i] == u'.') {
+        qsizetype j = i + 1;
+        qsizetype fraction = 0;
+        while (j < text.size() && isDigit(text[j])) {
+            ++j;
+            ++fraction;
+        }
+        if (digits + fraction > 0) {
+            digits += fraction;
+            i = j;
+        }
+    }
+    return digits > 0 ? i - pos : 0;
+}
+
+} // namespace
+
+double NumberValue(QStringView text)
+{
+    qsizetype pos = 0;
+    while (pos < text.size() && isBlank(text[pos]))
+        ++pos;
+    const qsizetype len = numberLength(text, pos);
+    if (len == 0)
+        return 0.0;
+    bool ok = false;
+    const double v = text.mid(pos, len).toString().toDouble(&ok);
+    return ok ? v : 0.0;
+}
+
+bool IsNumeric(QStringView text)
+{
+    const QStringView t = text.trimmed();
+    return !t.isEmpty() && numberLength(t, 0) == t.size();
+}
+
+double RoundHalfEven(double value)
+{
+    return std::nearbyint(value); // the default rounding mode is to nearest, ties to even
+}
+
+std::optional<std::int32_t> ToInt32HalfEven(double value)
+{
+    const double r = RoundHalfEven(value);
+    if (!std::isfinite(r) || r < std::numeric_limits<std::int32_t>::min()
+        || r > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(r);
+}
+
+QString NumberText(double value)
+{
+    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
+        return QString::number(static_cast<long long>(value));
+    return QString::number(value, 'g', 15);
+}
+
+} // namespace vlboot

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QStringView>
+#include <cstdint>
+#include <optional>
+
+namespace vlboot {
+
+// The value of a settings text: its leading decimal number. Leading blanks
+// are skipped, then an optional sign, digits and an optional decimal part
+// are read; reading stops at the first character that cannot continue the
+// number. A text without a leading number is worth 0 ("12abc" is 12,
+// " 7" is 7, "abc" is 0, "-1.5x" is -1.5).
+double NumberValue(QStringView text);
+
+// True when the whole text, blanks around it aside, is one decimal number
+// (sign, digits, decimal part). "12" and " 3.5 " are numeric; "", "12abc"
+// and "?" are not.
+bool IsNumeric(QStringView text);
+
+// Rounds to the nearest whole number, halves to the even neighbour
+// (0.5 -> 0, 1.5 -> 2, 2.5 -> 2, -1.5 -> -2).
+double RoundHalfEven(double value);
+
+// The value rounded half to even, when it fits a 32-bit signed integer.
+std::optional<std::int32_t> ToInt32HalfEven(double value);
+
+// Decimal text of a settings number: whole numbers without a decimal part
+// ("12", "-3"), others with as many digits as they need ("1.5").
+QString NumberText(double value);
+
+} // namespace vlboot

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "IniFileHandler.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace vlboot {
+
+// The settings the program works with while it runs, read from setup.ini at
+// start-up and written back the moment a command changes them.
+class Settings {
+public:
+    // `configDir` is the folder of setup.ini (and of Log.txt).
+    explicit Settings(const QString& configDir);
+
+    IniFileHandler Ini;
+    QString ConfigDir;
+
+    QString DevAdr = QStringLiteral("1"); // network address as last read or typed
+    std::uint8_t ComPort = 1;             // 1..16 for COM1..COM16
+    std::uint8_t ComSpeed = 0;            // 0 = 9600, 1 = 57600, 2 = 115200 baud
+
+    // Told which port and speed item to mark, by whoever shows the menus.
+    std::function<void(int port)> OnComPortSelected;
+    std::function<void(int index)> OnComSpeedSelected;
+
+    // ComPort = Requested when 1..16, else 1; marks that port; stores the
+    // number as asked for (not the one used) as "ComSettings"/"ComPort".
+    void SelectComPort(long long Requested);
+
+    // ComSpeed = Index when 0..2, else 0; marks that speed; stores its baud
+    // rate as "ComSettings"/"ComSpeed".
+    void SelectComSpeed(int Index);
+
+    // Start-up: DevAdr, then ComPort and ComSpeed (each selected and written
+    // back), in this order, writing the default of every missing key.
+    void ReadComSettings();
+    // Start-up: true when "AmpCom"/"Debug" holds the debug code.
+    bool ReadDebugSetting() const;
+    // Start-up: the remembered firmware file, "?" when none was chosen.
+    QString ReadFirmwareFile() const;
+
+    // The "Debug" value that shows the traffic window and switches the
+    // traffic log on at start-up.
+    static constexpr int DebugCode = 73;
+
+    static int BaudRate(std::uint8_t comSpeed); // 9600, 57600 or 115200
+};
+
+} // namespace vlboot
