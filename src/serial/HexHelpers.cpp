@@ -27,7 +27,8 @@ QString myDecToHexString(std::uint8_t myInputVal)
 {
     const std::uint8_t low = myInputVal % 16;
     const std::uint8_t high = static_cast<std::uint8_t>((myInputVal - low) / 16);
-    return QString{myDecToChar(high), myDecToChar(low)};
+    const QChar digits[2] = {myDecToChar(high), myDecToChar(low)};
+    return QString(digits, 2);
 }
 
 std::uint8_t ConvertHexStringToByte(QStringView myInputStr)

@@ -1,0 +1,136 @@
+#include "DeviceProtocol.h"
+
+#include "CommandTable.h"
+#include "NumberText.h"
+#include "Settings.h"
+
+#include <cmath>
+
+namespace vlboot {
+
+DeviceProtocol::DeviceProtocol(Link& link, const Settings& settings, WaitClock& clock)
+    : link_(link)
+    , settings_(settings)
+    , clock_(clock)
+{
+}
+
+std::optional<std::uint16_t> DeviceProtocol::NetworkAddress(const QString& devAdr)
+{
+    const double v = NumberValue(devAdr);
+    if (v != std::trunc(v) || v < 0 || v > 65535)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(v);
+}
+
+std::uint8_t DeviceProtocol::ReplyByte(int k) const
+{
+    const QByteArray& b = link_.ReceiveBuffer;
+    return (k >= 1 && k <= b.size()) ? static_cast<std::uint8_t>(b.at(k - 1)) : 0;
+}
+
+void DeviceProtocol::StartExchange()
+{
+    link_.ReceiveBuffer.clear();
+    ExpectedReplyLength = 255;
+}
+
+bool DeviceProtocol::SendCommandFrame(std::uint8_t CommandIndex)
+{
+    refused_ = true;
+    if (CommandIndex > RSfunctions::CommandCount)
+        return false;
+    const CommandRecord& record = RSfunctions::CommandTable()[CommandIndex];
+    const int n = CommandIndex == RSfunctions::SFOcommand ? CommandFrame[5] + 5 : record.FrameLength;
+    if (n < 4 || n >= static_cast<int>(CommandFrame.size()))
+        return false;
+    const auto address = NetworkAddress(settings_.DevAdr);
+    if (!address)
+        return false;
+    refused_ = false;
+
+    link_.ReceiveBuffer.clear();
+    link_.ClearMScommInput();
+    link_.CloseMScomm();
+    link_.SetupMScomm(settings_.ComPort, settings_.ComSpeed);
+
+    CommandFrame[1] = static_cast<std::uint8_t>(n);
+    CommandFrame[2] = static_cast<std::uint8_t>(*address % 256);
+    CommandFrame[3] = static_cast<std::uint8_t>(*address / 256);
+    CommandFrame[4] = record.Code;
+    unsigned sum = 0;
+    for (int i = 1; i < n; ++i)
+        sum += CommandFrame[i];
+    CommandFrame[n] = static_cast<std::uint8_t>(sum % 256);
+
+    link_.SendMScommString(QByteArray(reinterpret_cast<const char*>(&CommandFrame[1]), n));
+    return true;
+}
+
+bool DeviceProtocol::SFOsendNew()
+{
+    const int l = SFOmessage[0];
+    if (l < 2 || l > 38) {
+        refused_ = true;
+        return false;
+    }
+    unsigned sum = 0;
+    for (int i = 0; i <= l - 2; ++i)
+        sum += SFOmessage[i];
+    SFOmessage[l - 1] = static_cast<std::uint8_t>(sum % 256);
+    for (int i = 0; i <= 37; ++i)
+        CommandFrame[5 + i] = SFOmessage[i];
+    return SendCommandFrame(RSfunctions::SFOcommand);
+}
+
+bool DeviceProtocol::WaitForReply()
+{
+    if (refused_) {
+        OpState = OpStates::Timeout;
+        return false;
+    }
+    const QByteArray& buffer = link_.ReceiveBuffer;
+    const double waitStart = clock_.Now();
+    // Wake just after the time-out, so that the pass after it sees the
+    // elapsed time strictly beyond ReplyTimeout.
+    const double deadline = waitStart + ReplyTimeout + 0.001;
+    for (;;) {
+        const double waitElapsed = clock_.Now() - waitStart;
+        clock_.WaitForEvents(deadline);
+        if (!buffer.isEmpty() && ExpectedReplyLength == 255)
+            ExpectedReplyLength = static_cast<std::uint8_t>(buffer.at(0));
+        if (waitElapsed > ReplyTimeout) {
+            OpState = OpStates::Timeout;
+            return false;
+        }
+        if (buffer.size() == ExpectedReplyLength) {
+            roundTrips_.push_back(clock_.Now() - waitStart);
+            return true;
+        }
+    }
+}
+
+std::uint8_t DeviceProtocol::DetectDevice()
+{
+    StartExchange();
+    SFOmessage[0] = 4;
+    SFOmessage[1] = 0x23;
+    SFOmessage[2] = 0x10;
+    SFOsendNew();
+    if (!WaitForReply())
+        return DeviceTypes::None;
+    if (ReceiveBuffer().size() < 7) {
+        OpState = OpStates::DetectFailed;
+        return DeviceTypes::None;
+    }
+    const std::uint8_t status = ReplyByte(4);
+    if (status != 0x00 && status != 0x13) {
+        OpState = OpStates::DetectFailed;
+        return DeviceTypes::None;
+    }
+    if (ReplyByte(5) == 0xFF && ReplyByte(6) == 0xFF && ReplyByte(7) == 0xFF)
+        return DeviceTypes::Fixture;
+    return DeviceTypes::Amplifier;
+}
+
+} // namespace vlboot

@@ -1,0 +1,35 @@
+#include "WaitClock.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QTimer>
+#include <chrono>
+#include <cmath>
+
+namespace vlboot {
+
+double SteadyWaitClock::Now()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void SteadyWaitClock::WaitForEvents(double deadline)
+{
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher)
+        return;
+    const double remaining = deadline - Now();
+    if (remaining <= 0) {
+        dispatcher->processEvents(QEventLoop::AllEvents);
+        return;
+    }
+    // A timer at the deadline wakes the blocking wait when nothing else does.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(static_cast<int>(std::ceil(remaining * 1000.0)));
+    dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace vlboot
