@@ -1,0 +1,128 @@
+#include "CommandTable.h"
+#include "DeviceProtocol.h"
+#include "FakeWaitClock.h"
+#include "ScriptedLink.h"
+#include "Settings.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+using namespace vlboot;
+using namespace vlboot::test;
+
+namespace {
+
+// A clock that records when each wait began and how far it let time run.
+struct RecordingClock final : WaitClock {
+    FakeWaitClock inner;
+    double Now() override { return inner.Now(); }
+    void WaitForEvents(double deadline) override { inner.WaitForEvents(deadline); }
+};
+
+struct ReplyWait : ::testing::Test {
+    TestFolder dir;
+    Settings settings{dir.path()};
+    ScriptedLink link;
+    FakeWaitClock clock;
+    DeviceProtocol protocol{link, settings, clock};
+
+    void SetUp() override { RSfunctions::InitCommandTable(); }
+
+    bool exchange(std::vector<QByteArray> chunks)
+    {
+        link.Script.push_back(std::move(chunks));
+        protocol.StartExchange();
+        protocol.CommandFrame[5] = 1;
+        protocol.SendCommandFrame(91);
+        return protocol.WaitForReply();
+    }
+};
+
+} // namespace
+
+TEST_F(ReplyWait, ReplyInChunksCompletesWithTheLastChunk)
+{
+    const double start = clock.Now();
+    EXPECT_TRUE(exchange({Bytes("05"), Bytes("01 00"), Bytes("00 06")}));
+    EXPECT_EQ(link.ReceiveBuffer, Bytes("05 01 00 00 06"));
+    EXPECT_EQ(protocol.ExpectedReplyLength, 5);
+    EXPECT_EQ(clock.Now(), start); // no time had to pass
+    ASSERT_EQ(link.RxLines.size(), 1u);
+    EXPECT_EQ(link.RxLines[0], "RX: 05 01 00 00 06 ");
+}
+
+TEST_F(ReplyWait, RepliesThatCanNeverMatchTheirLengthOnlyTimeOut)
+{
+    const std::vector<std::vector<QByteArray>> never = {
+        {},                                  // silence
+        {Bytes("00 05 01 00 00 06")},        // a stray byte ahead of the reply
+        {Bytes("00")},                       // first byte 0
+        {Bytes("FF 01 00 00")},              // first byte 255: length never known
+        {Bytes("05 01 00 00 06 07")},        // two replies run together
+        {Bytes("05 01 00"), Bytes("00 06 07")},
+    };
+    for (const auto& script : never) {
+        const double start = clock.Now();
+        EXPECT_FALSE(exchange(script));
+        EXPECT_EQ(protocol.OpState, OpStates::Timeout);
+        EXPECT_GT(clock.Now() - start, protocol.ReplyTimeout);
+        EXPECT_LT(clock.Now() - start, protocol.ReplyTimeout + 0.01);
+        protocol.OpState = OpStates::Started;
+    }
+}
+
+TEST_F(ReplyWait, ExactlyTheTimeOutStillWaitsAndAReplyThenCompletes)
+{
+    // A reply arriving when exactly ReplyTimeout has passed is still taken.
+    link.Script.push_back({});
+    protocol.StartExchange();
+    protocol.SendCommandFrame(1);
+    const double start = clock.Now();
+    struct Late final : WaitClock {
+        FakeWaitClock& c;
+        ScriptedLink& l;
+        double at;
+        bool sent = false;
+        Late(FakeWaitClock& c, ScriptedLink& l, double at) : c(c), l(l), at(at) {}
+        double Now() override { return c.Now(); }
+        void WaitForEvents(double deadline) override
+        {
+            if (!sent) {
+                c.advance(at - c.Now()); // the clock stands at exactly the time-out
+                sent = true;
+                QMetaObject::invokeMethod(&l, [this] { l.Arrive(Bytes("05 01 00 00 06")); }, Qt::QueuedConnection);
+                return;
+            }
+            c.WaitForEvents(deadline);
+        }
+    } late(clock, link, start + 12.0);
+    DeviceProtocol p(link, settings, late);
+    p.StartExchange();
+    link.ReceiveBuffer.clear();
+    EXPECT_TRUE(p.WaitForReply());
+}
+
+TEST_F(ReplyWait, RoundTripsAreRecordedForCompleteRepliesOnly)
+{
+    EXPECT_TRUE(exchange({Bytes("05 01 00 00 06")}));
+    EXPECT_FALSE(exchange({}));
+    EXPECT_EQ(protocol.RoundTrips().size(), 1u);
+}
+
+TEST(ReplyWaitRealClock, GivesUpOnlyAfterTheTimeOutWithoutSpinning)
+{
+    RSfunctions::InitCommandTable();
+    TestFolder dir;
+    Settings settings(dir.path());
+    ScriptedLink link;
+    SteadyWaitClock clock;
+    DeviceProtocol protocol(link, settings, clock);
+    protocol.ReplyTimeout = 0.3;
+    protocol.StartExchange();
+    protocol.SendCommandFrame(1);
+    const double start = clock.Now();
+    EXPECT_FALSE(protocol.WaitForReply());
+    const double elapsed = clock.Now() - start;
+    EXPECT_GT(elapsed, 0.3);
+    EXPECT_LT(elapsed, 5.0);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "WaitClock.h"
+
+#include <QAbstractEventDispatcher>
+
+namespace vlboot::test {
+
+// A wait clock whose time moves only when nothing is left to do: each wait
+// processes the pending events, and when there were none it jumps straight
+// to the deadline. A 12-second time-out so costs no real time, while replies
+// delivered through the event loop still arrive in order.
+class FakeWaitClock final : public WaitClock {
+public:
+    double Now() override { return now_; }
+    void WaitForEvents(double deadline) override
+    {
+        ++waits_;
+        QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
+        if (d && d->processEvents(QEventLoop::AllEvents))
+            return;
+        if (deadline > now_)
+            now_ = deadline;
+    }
+    void advance(double seconds) { now_ += seconds; }
+    long long waits() const { return waits_; }
+
+private:
+    double now_ = 1000.0;
+    long long waits_ = 0;
+};
+
+} // namespace vlboot::test
