@@ -1,0 +1,127 @@
+#pragma once
+
+#include "Link.h"
+#include "TrafficDisplay.h"
+#include "TrafficLog.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace vlboot {
+
+// The serial link of the program: the one RS-232 port `MSComm1`, opened
+// anew before every frame, the bytes it receives collected in
+// ReceiveBuffer, and every frame sent and reply received reported to the
+// traffic display and the traffic log (Log.txt in the configuration folder).
+//
+// Port numbers 1..16 name COM1..COM16; the resolver turns them into device
+// paths (by default PortDevicePath with setup.ini of the configuration
+// folder). Line settings by speed index: 0 = 9600, 1 = 57600, 2 = 115200
+// baud, always 8 data bits, no parity, 1 stop bit; flow control and the
+// modem lines are left at the port's defaults. On Linux each open also asks
+// the driver for low latency where it offers it.
+//
+// Open failures are numbered and shown through ShowMessage:
+//   8002 "Comm Port not available!"  the device does not exist
+//   8005 "Comm Port already open"    busy, locked by another program, or no permission
+//   8012 "Comm Port not open"        the port layer reports the device as not open
+//   8100 + the QSerialPort::SerialPortError value for anything else:
+//        "Unknown Comm port problem - Error 81nn", e.g. 8103 the port object
+//        is open already, 8106 resource error (the device went away), 8107
+//        not a serial device, 8108 any other system error. (8000 + the
+//        value would make some of them read like 8005 or 8002.)
+class ComForm : public QObject, public Link {
+    Q_OBJECT
+public:
+    using PortResolver = std::function<QString(int comPort)>;
+
+    // `configFolder` holds setup.ini and Log.txt. Without a resolver, each
+    // port's path is read from setup.ini when that port is next opened
+    // after another one (so the "Ports" map is read once per change of port,
+    // not once per frame).
+    explicit ComForm(const QString& configFolder, PortResolver resolver = {}, QObject* parent = nullptr);
+    ~ComForm() override;
+
+    // Closes, configures and opens the port. Port 0 or above 16: false, no
+    // message. A speed index outside 0..2 keeps the previous line settings.
+    // An open failure shows its message (see above) and gives false.
+    bool SetupMScomm(std::uint8_t ComPort, std::uint8_t ComSpeed) override;
+    // As SetupMScomm, but a speed index outside 0..2 means 9600 baud and a
+    // failure shows nothing and leaves the port closed. Used by the port scan.
+    bool SetupMScommForProduction(std::uint8_t ComPort, std::uint8_t ComSpeed);
+    void CloseMScomm() override;
+    // Discards all received bytes not yet collected (the driver's and the
+    // port object's) and empties ReceiveBuffer. Harmless while closed.
+    void ClearMScommInput() override;
+    // Puts the bytes on the line at once; then reports "TX: " and the bytes
+    // as hexadecimal text. Nothing is reported when the write fails.
+    void SendMScommString(const QByteArray& str) override;
+
+    bool IsOpen() const { return MSComm1.isOpen(); }
+    // The device path of the port configured last ("" before the first one).
+    const QString& PortDevice() const { return resolvedPath_; }
+
+    // Shows a message box with a single OK button (title, text). The GUI
+    // shows a modal box, a command-line front end prints; unset: nothing.
+    std::function<void(const QString& title, const QString& text)> ShowMessage;
+    static inline const QString MessageTitle = QStringLiteral("Velm_Bootloader");
+
+    // The failure of the most recent open attempt; Number 0 when it succeeded.
+    struct OpenError {
+        int Number = 0;     // 8002, 8005, 8012 or 81nn, see above
+        QString DevicePath; // the device that was to be opened
+        QString Detail;     // the port layer's own description
+        QString Message;    // the text of the message box
+        QString ToString() const; // "Error 8005 on /dev/ttyS0: <detail>"
+    };
+    const OpenError& LastOpenError() const { return lastError_; }
+
+    static int OpenErrorNumber(QSerialPort::SerialPortError error);
+    static QString OpenErrorMessage(int number);
+
+    // The traffic log of this link (LogOn, SetLogging, Log.txt).
+    TrafficLog Log;
+
+    // Report a line sent / received: shown on the display, logged with a
+    // time stamp while Log.LogOn.
+    void WriteOut(const QString& str);
+    void WriteIn(const QString& str);
+    // The last lines reported ("" before the first one).
+    QString LastOut() const;
+    QString LastIn() const { return lastIn_; }
+
+    // The display the reports go to; nullptr for none. Not owned.
+    void SetDisplay(TrafficDisplay* display) { display_ = display; }
+    TrafficDisplay* Display() const { return display_; }
+
+protected:
+    void ReportReceived(const QString& line) override { WriteIn(line); }
+
+private:
+    enum class Failure { Show, Silent };
+    bool Open(std::uint8_t comPort, qint32 baud, Failure failure);
+    void OnReadyRead();
+
+    QSerialPort MSComm1;
+    PortResolver resolver_;
+    int resolvedPort_ = 0;
+    QString resolvedPath_;
+    OpenError lastError_;
+    TrafficDisplay* display_ = nullptr;
+
+    // With no display and no log, the TX text is made only when asked for.
+    mutable QString lastOut_;
+    mutable QByteArray lastOutBytes_;
+    mutable bool lastOutPending_ = false;
+    QString lastIn_;
+};
+
+// Whether port `port` can be opened, tried at the speed index `comSpeed`:
+// ClearMScommInput, CloseMScomm, SetupMScommForProduction, CloseMScomm.
+// Shows nothing and always leaves the port closed.
+bool ProbeComPort(ComForm& link, int port, std::uint8_t comSpeed);
+
+} // namespace vlboot

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QRect>
+
+namespace vlboot {
+
+// Window geometry is designed in twips (1/1440 inch); on screen it becomes
+// pixels at the screen's logical resolution: 15 twips per pixel at 96 dpi.
+constexpr int TwipsToPixels(int twips, int dpi)
+{
+    // Rounded to the nearest pixel, halves away from zero.
+    const long long scaled = static_cast<long long>(twips) * dpi;
+    return static_cast<int>(scaled >= 0 ? (scaled + 720) / 1440 : -((-scaled + 720) / 1440));
+}
+
+// A rectangle given as left, top, width and height in twips.
+constexpr QRect TwipsToPixels(int left, int top, int width, int height, int dpiX, int dpiY)
+{
+    return QRect(TwipsToPixels(left, dpiX), TwipsToPixels(top, dpiY),
+                 TwipsToPixels(width, dpiX), TwipsToPixels(height, dpiY));
+}
+
+} // namespace vlboot
