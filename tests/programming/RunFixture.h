@@ -1,0 +1,72 @@
+#pragma once
+
+#include "Bootloader.h"
+#include "CommandTable.h"
+#include "FakeWaitClock.h"
+#include "FirmwareImage.h"
+#include "ModelLink.h"
+#include "ProgramModule.h"
+#include "Settings.h"
+#include "TestFiles.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace vlboot::test {
+
+// A view that records what a run shows.
+struct RecordingView final : RunView {
+    QStringList captions;
+    std::vector<float> progress;
+    int boxes = 0;
+    QString why;
+    std::function<void()> onBox;
+
+    void SetCaption(const QString& c) override { captions << c; }
+    void SetProgress(float v) override { progress.push_back(v); }
+    void ShowFailureBox() override
+    {
+        ++boxes;
+        if (onBox)
+            onBox();
+    }
+    void ExplainFailure(const QString& w) override { why = w; }
+};
+
+// One programming run against the device model, through the in-process link.
+struct RunFixture : ::testing::Test {
+    TestFolder dir;
+    Settings settings{dir.path()};
+    sim::ModelLink link{sim::DeviceKind::Amplifier};
+    FakeWaitClock clock;
+    Bootloader device{link, settings, clock};
+    RecordingView view;
+    ProgrammingRun run{device, settings, view};
+
+    void SetUp() override { RSfunctions::InitCommandTable(); }
+
+    sim::DeviceModel& model() { return link.Model(); }
+
+    void useDevice(sim::DeviceKind kind)
+    {
+        // The link was built for the amplifier; swap the model's far end.
+        link.Model() = sim::DeviceModel(kind);
+    }
+
+    bool program(const QByteArray& fileContent)
+    {
+        dir.write("fw.ldr", fileContent);
+        return run.ProgramModule(dir.file("fw.ldr"));
+    }
+
+    // The requests the device saw, one word each; runs of memory writes
+    // are folded into "write*N".
+    std::string requests() const;
+};
+
+// Data record of `n` bytes starting with `first`, counting up.
+QByteArray DataRecord(std::uint16_t offset, int n, std::uint8_t first = 0);
+
+} // namespace vlboot::test
