@@ -105,16 +105,17 @@ void ComForm::SendMScommString(const QByteArray& str)
 {
     if (!MSComm1.isOpen())
         return;
-    MSComm1.clearError();
-    if (MSComm1.write(str) != str.size()) {
+    // (clearError costs a translated text, so only when there is one)
+    if (MSComm1.error() != QSerialPort::NoError)
         MSComm1.clearError();
-        return;
-    }
-    // Hand the bytes to the driver now rather than at the next event-loop
-    // pass, so that they are on the line before the reply wait starts.
-    MSComm1.flush();
-    if (MSComm1.error() != QSerialPort::NoError) {
-        MSComm1.clearError();
+    // Handed to the driver now rather than at the next event-loop pass, so
+    // that the bytes are on the line before the reply wait starts.
+    const bool written = MSComm1.write(str) == str.size();
+    if (written)
+        MSComm1.flush();
+    if (!written || MSComm1.error() != QSerialPort::NoError) {
+        if (MSComm1.error() != QSerialPort::NoError)
+            MSComm1.clearError();
         return;
     }
 
