@@ -1,0 +1,203 @@
+#include "PtyServer.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vlboot::sim {
+
+namespace {
+
+constexpr std::int64_t NsPerMs = 1000000;
+constexpr std::int64_t DrainCapNs = 250 * NsPerMs;
+constexpr std::int64_t DrainPollNs = NsPerMs / 2;
+
+std::int64_t NowNs()
+{
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool MakeRaw(int fd)
+{
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0)
+        return false;
+    cfmakeraw(&tio);
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+} // namespace
+
+PtyServer::PtyServer(DeviceModel& model, int baud)
+    : model_(model)
+    , baud_(baud)
+{
+}
+
+PtyServer::~PtyServer()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+}
+
+bool PtyServer::Open(std::string& error)
+{
+    char name[256] = {};
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    slavePath_ = name;
+    if (!MakeRaw(slave_) || !MakeRaw(master_)) {
+        error = std::string("cannot set the pseudo-terminal raw: ") + std::strerror(errno);
+        return false;
+    }
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
+std::int64_t PtyServer::WireNs(long bytes) const
+{
+    return baud_ > 0 ? bytes * 10 * 1000000000LL / baud_ : 0;
+}
+
+void PtyServer::Take(const char* data, long size, std::int64_t now)
+{
+    stats_.bytesIn += size;
+    // Byte by byte, so that each reply is paced by its own request.
+    for (long i = 0; i < size; ++i) {
+        const std::size_t before = model_.Requests().size();
+        std::vector<Emission> emissions = model_.Receive(QByteArrayView(data + i, 1));
+        if (model_.Requests().size() != before)
+            Schedule(std::move(emissions), model_.Requests().back(), now);
+    }
+}
+
+void PtyServer::Schedule(std::vector<Emission> emissions, const RequestRecord& record, std::int64_t now)
+{
+    ++stats_.requests;
+    const long requestBytes = static_cast<long>(record.frame.size());
+    const std::int64_t workNs = baud_ > 0 ? model_.WorkTimeMs(record.request) * NsPerMs : 0;
+    long replyBytes = 0;
+    for (const Emission& e : emissions)
+        replyBytes += static_cast<long>(e.bytes.size());
+    if (baud_ > 0)
+        stats_.wireSeconds += (WireNs(requestBytes + replyBytes) + workNs) / 1e9;
+
+    bool first = true;
+    for (Emission& e : emissions) {
+        const long size = static_cast<long>(e.bytes.size());
+        const std::int64_t delay = e.delayMs * NsPerMs;
+        if (first)
+            queue_.push_back({std::move(e.bytes), false, now + delay + workNs + WireNs(requestBytes + size)});
+        else
+            queue_.push_back({std::move(e.bytes), true, delay + WireNs(size)});
+        first = false;
+    }
+}
+
+bool PtyServer::SlaveDrained() const
+{
+    int waiting = 0;
+    if (::ioctl(slave_, FIONREAD, &waiting) != 0)
+        return true;
+    return output_.isEmpty() && waiting == 0;
+}
+
+std::int64_t PtyServer::Release(std::int64_t now)
+{
+    while (!queue_.empty()) {
+        Outgoing& next = queue_.front();
+        if (next.chained) {
+            if (drainSince_ < 0)
+                drainSince_ = now;
+            if (!SlaveDrained() && now - drainSince_ < DrainCapNs)
+                return DrainPollNs;
+            drainSince_ = -1;
+            next.chained = false;
+            next.dueNs += now;
+        }
+        if (next.dueNs > now)
+            return next.dueNs - now;
+        output_.append(next.bytes);
+        queue_.pop_front();
+    }
+    return -1;
+}
+
+void PtyServer::Flush()
+{
+    while (!output_.isEmpty()) {
+        const ssize_t n = ::write(master_, output_.constData(), static_cast<size_t>(output_.size()));
+        if (n <= 0)
+            return; // full (or interrupted): wait for POLLOUT
+        stats_.bytesOut += n;
+        output_.remove(0, n);
+    }
+}
+
+void PtyServer::Run(int stopFd, int watchFd)
+{
+    char buffer[4096];
+    for (;;) {
+        const std::int64_t now = NowNs();
+        const std::int64_t sleepNs = Release(now);
+        Flush();
+
+        pollfd fds[3] = {
+            {master_, short(POLLIN | (output_.isEmpty() ? 0 : POLLOUT)), 0},
+            {stopFd, POLLIN, 0},
+            {watchFd, POLLIN, 0},
+        };
+        timespec timeout{sleepNs / 1000000000, sleepNs % 1000000000};
+        const int ready = ::ppoll(fds, watchFd >= 0 ? 3 : 2, sleepNs >= 0 ? &timeout : nullptr, nullptr);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            std::perror("vlboot-sim: poll");
+            return;
+        }
+        if (fds[1].revents != 0)
+            return;
+        if (watchFd >= 0 && fds[2].revents != 0) {
+            const ssize_t n = ::read(watchFd, buffer, sizeof buffer);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
+                return;
+        }
+        if (fds[0].revents & (POLLERR | POLLNVAL)) {
+            std::fprintf(stderr, "vlboot-sim: the pseudo-terminal failed\n");
+            return;
+        }
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n > 0)
+                Take(buffer, static_cast<long>(n), NowNs());
+        }
+    }
+}
+
+std::string PtyServer::Summary() const
+{
+    char text[256];
+    if (baud_ > 0)
+        std::snprintf(text, sizeof text, "vlboot-sim: requests %ld, bytes in %ld, bytes out %ld, wire time %.3f s at %d baud",
+                      stats_.requests, stats_.bytesIn, stats_.bytesOut, stats_.wireSeconds, baud_);
+    else
+        std::snprintf(text, sizeof text, "vlboot-sim: requests %ld, bytes in %ld, bytes out %ld, unpaced",
+                      stats_.requests, stats_.bytesIn, stats_.bytesOut);
+    return text;
+}
+
+} // namespace vlboot::sim

@@ -1,0 +1,70 @@
+#include "SimDump.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+#include <set>
+
+namespace vlboot::sim {
+
+namespace {
+
+std::set<int> DumpedBlocks(const DeviceModel& model)
+{
+    const std::vector<int> programmed = model.ProgrammedBlocks();
+    std::set<int> blocks(programmed.begin(), programmed.end());
+    if (model.FlashCrcWritten())
+        blocks.insert(DeviceModel::CrcBlock);
+    return blocks;
+}
+
+std::string BlockFileName(int block)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "block-%03d.bin", block);
+    return name;
+}
+
+bool WriteFile(const QDir& dir, const std::string& name, const QByteArray& bytes, std::string& error)
+{
+    QFile file(dir.filePath(QString::fromStdString(name)));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        error = "cannot write " + file.fileName().toStdString() + ": " + file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::vector<std::string> DumpFileNames(const DeviceModel& model)
+{
+    std::vector<std::string> names;
+    if (model.Kind() == DeviceKind::Amplifier) {
+        for (int block : DumpedBlocks(model))
+            names.push_back(BlockFileName(block));
+    } else if (model.Kind() == DeviceKind::Fixture) {
+        names.push_back("memory.bin");
+    }
+    return names;
+}
+
+bool WriteDump(const DeviceModel& model, const std::string& dir, std::string& error)
+{
+    const QDir folder(QString::fromStdString(dir));
+    if (!folder.mkpath(QStringLiteral("."))) {
+        error = "cannot create the dump folder " + dir;
+        return false;
+    }
+    if (model.Kind() == DeviceKind::Amplifier) {
+        for (int block : DumpedBlocks(model)) {
+            if (!WriteFile(folder, BlockFileName(block), model.Flash().at(block), error))
+                return false;
+        }
+    } else if (model.Kind() == DeviceKind::Fixture) {
+        return WriteFile(folder, "memory.bin", model.Memory(), error);
+    }
+    return true;
+}
+
+} // namespace vlboot::sim

@@ -1,0 +1,248 @@
+#include "SimOptions.h"
+
+#include <array>
+#include <charconv>
+#include <utility>
+
+namespace vlboot::sim {
+
+namespace {
+
+constexpr std::array<std::pair<std::string_view, Request>, 8> RequestNames{{
+    {"detect", Request::Detect},
+    {"boot-enter", Request::BootEnter},
+    {"boot-exit", Request::BootExit},
+    {"write", Request::MemoryWrite},
+    {"erase", Request::Erase},
+    {"program", Request::Program},
+    {"crc-read", Request::CrcRead},
+    {"crc-write", Request::CrcWrite},
+}};
+
+constexpr std::array<std::pair<std::string_view, FaultKind>, 10> FaultNames{{
+    {"status", FaultKind::ErrorStatus},
+    {"silence", FaultKind::Silence},
+    {"chunked", FaultKind::Chunked},
+    {"stray", FaultKind::StrayByte},
+    {"wrong-length", FaultKind::WrongLength},
+    {"short", FaultKind::ShortReply},
+    {"oversized", FaultKind::Oversized},
+    {"no-confirm", FaultKind::NoBootConfirm},
+    {"bad-confirm", FaultKind::BadBootConfirm},
+    {"garbage", FaultKind::Garbage},
+}};
+
+template <typename T, std::size_t N>
+std::optional<T> Lookup(const std::array<std::pair<std::string_view, T>, N>& names, std::string_view name)
+{
+    for (const auto& [text, value] : names) {
+        if (text == name)
+            return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<long> ParseNumber(std::string_view text, long max)
+{
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    if (text.empty())
+        return std::nullopt;
+    long value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (ec != std::errc() || end != text.data() + text.size() || value < 0 || value > max)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<FaultOption> ParseFaultOption(std::string_view text, std::string& error)
+{
+    const std::string shown(text);
+    const auto first = text.find(':');
+    const auto second = first == std::string_view::npos ? first : text.find(':', first + 1);
+    if (second == std::string_view::npos) {
+        error = "--fault wants REQUEST:N:KIND[=ARG], got '" + shown + "'";
+        return std::nullopt;
+    }
+    const auto request = Lookup(RequestNames, text.substr(0, first));
+    if (!request) {
+        error = "unknown request in --fault '" + shown + "'";
+        return std::nullopt;
+    }
+    const auto occurrence = ParseNumber(text.substr(first + 1, second - first - 1), 1000000000L);
+    if (!occurrence) {
+        error = "bad occurrence in --fault '" + shown + "' (0 = every one, 1 = the first, ...)";
+        return std::nullopt;
+    }
+    std::string_view kindText = text.substr(second + 1);
+    std::string_view arg;
+    const auto eq = kindText.find('=');
+    const bool hasArg = eq != std::string_view::npos;
+    if (hasArg) {
+        arg = kindText.substr(eq + 1);
+        kindText = kindText.substr(0, eq);
+    }
+    const auto kind = Lookup(FaultNames, kindText);
+    if (!kind) {
+        error = "unknown fault kind in --fault '" + shown + "'";
+        return std::nullopt;
+    }
+
+    FaultOption option{*request, static_cast<int>(*occurrence), Fault{*kind}};
+    switch (*kind) {
+    case FaultKind::ErrorStatus:
+    case FaultKind::BadBootConfirm: {
+        // A bare bad-confirm spoils the marker byte; with a status, the status.
+        option.fault.status = *kind == FaultKind::ErrorStatus ? 0x14 : 0x00;
+        if (hasArg) {
+            const auto st = ParseNumber(arg, 255);
+            if (!st) {
+                error = "bad status in --fault '" + shown + "' (0..255, 0x.. for hexadecimal)";
+                return std::nullopt;
+            }
+            option.fault.status = static_cast<std::uint8_t>(*st);
+        }
+        break;
+    }
+    case FaultKind::Chunked:
+        if (hasArg) {
+            const auto size = ParseNumber(arg, 255);
+            if (!size || *size < 1) {
+                error = "bad chunk size in --fault '" + shown + "' (1..255)";
+                return std::nullopt;
+            }
+            option.fault.chunkSize = static_cast<int>(*size);
+        }
+        break;
+    default:
+        if (hasArg) {
+            error = "fault kind '" + std::string(kindText) + "' takes no argument";
+            return std::nullopt;
+        }
+        break;
+    }
+    return option;
+}
+
+std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args, std::string& error)
+{
+    SimOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--ignore-stdin") {
+            options.ignoreStdin = true;
+        } else if (arg == "--device") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            if (*v == "amplifier")
+                options.device = DeviceKind::Amplifier;
+            else if (*v == "fixture")
+                options.device = DeviceKind::Fixture;
+            else if (*v == "silent")
+                options.device = DeviceKind::Silent;
+            else {
+                error = "unknown device '" + *v + "' (amplifier, fixture or silent)";
+                return std::nullopt;
+            }
+        } else if (arg == "--baud") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            const auto baud = ParseNumber(*v, 10000000L);
+            if (!baud || *baud < 1) {
+                error = "bad baud rate '" + *v + "'";
+                return std::nullopt;
+            }
+            options.baud = static_cast<int>(*baud);
+        } else if (arg == "--dump") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            if (v->empty()) {
+                error = "--dump needs a folder";
+                return std::nullopt;
+            }
+            options.dumpDir = *v;
+        } else if (arg == "--fault") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            auto fault = ParseFaultOption(*v, error);
+            if (!fault)
+                return std::nullopt;
+            options.faults.push_back(*fault);
+        } else {
+            error = "unknown argument '" + arg + "'";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+std::string SimUsage()
+{
+    return R"(Usage: vlboot-sim [options]
+
+Plays the amplifier with its Velmora module, the production fixture or a
+silent line on a pseudo-terminal. The first line written to standard output
+is the path of the terminal to open (for example /dev/pts/5). The simulator
+runs until SIGINT or SIGTERM, or until its standard input, when that is a
+pipe or socket, reaches end of file; then it prints a summary on standard
+error and writes the dumps.
+
+Options:
+  --device amplifier|fixture|silent   what answers (default amplifier)
+  --baud B          pace replies as a B-baud line would (10 bit times per
+                    byte, request and reply) plus the device's work time;
+                    without it replies leave at once
+  --dump DIR        at exit write DIR/block-NNN.bin for every programmed
+                    flash block of the amplifier (NNN: block number, three
+                    decimal digits; block 042 too once the flash CRC is
+                    written) or DIR/memory.bin (64 KiB) for the fixture
+  --fault REQUEST:N:KIND[=ARG]
+                    misbehave on the N-th request of a kind (1 = the first,
+                    0 = every one); may be repeated.
+                    REQUEST: detect boot-enter boot-exit write erase program
+                             crc-read crc-write
+                    KIND:    status[=S]      reply with status S (default 0x14),
+                                             the request is not carried out
+                             silence         no reply, request not carried out
+                             chunked[=K]     reply in pieces of K bytes (default 1)
+                             stray           a 0x00 byte ahead of the reply
+                             wrong-length    length byte one above the real length
+                             short           the 4-byte reply 04 aL aH 00
+                             oversized       an 81-byte reply
+                             no-confirm      no boot-mode frame (boot-enter)
+                             bad-confirm[=S] boot-mode frame with third byte 0x41,
+                                             or with status S
+                             garbage         random bytes, never a complete reply
+                    S, K: decimal or 0x-prefixed hexadecimal.
+  --ignore-stdin    do not stop at end of file on standard input
+  --help            this text
+  --version         the version
+
+Summary line: "vlboot-sim: requests R, bytes in I, bytes out O, wire time
+T s at B baud" (or ", unpaced" without --baud).
+Exit status: 0 after a clean stop, 64 on bad usage, 1 when the terminal
+cannot be created or a dump cannot be written.
+)";
+}
+
+} // namespace vlboot::sim
