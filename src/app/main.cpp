@@ -1,0 +1,133 @@
+// vlboot: the GUI program that programs firmware into the Velmora module of
+// an amplifier, or into a production fixture, over RS-232.
+//
+//   vlboot [--config-dir DIR]   start the main window; setup.ini and Log.txt
+//                               live in DIR (default: the program's folder)
+//   vlboot --help | --version
+//
+// Exit codes: 0 normal end; 64 bad command line (usage on stderr); 69 no
+// display to show the window on; 73 the configuration folder cannot be
+// created.
+
+#include "Dialogs.h"
+#include "VLboot.h"
+#include "Version.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+constexpr int ExitUsage = 64;
+constexpr int ExitNoDisplay = 69;
+constexpr int ExitCannotCreate = 73;
+
+struct CommandLine {
+    bool ok = false;
+    bool help = false;
+    bool version = false;
+    bool quitAfterStartup = false;
+    QString configDir; // empty: the program's own folder
+    QString error;
+    QString helpText;
+};
+
+void Print(std::FILE* to, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), to);
+    std::fflush(to);
+}
+
+CommandLine Parse(int argc, char** argv)
+{
+    // A core application of its own, so that the usage names the program
+    // as it was called; the GUI comes only when the window is to be shown.
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Velmora Bootloader: programs a firmware file (*.ldr) into the Velmora module of an amplifier, "
+        "or into a production fixture, over a serial line."));
+    const QCommandLineOption configDir(QStringLiteral("config-dir"),
+                                       QStringLiteral("Folder of setup.ini and Log.txt (default: the program's own folder)."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the program's version."));
+    // For automated checks of the installation: starts up, shows the window
+    // and ends at once.
+    QCommandLineOption quitAfterStartup(QStringLiteral("quit-after-startup"), QStringLiteral("Ends after start-up."));
+    quitAfterStartup.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({configDir, help, version, quitAfterStartup});
+
+    CommandLine line;
+    line.helpText = parser.helpText();
+    if (!parser.parse(app.arguments())) {
+        line.error = parser.errorText();
+        return line;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        line.error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst());
+        return line;
+    }
+    line.ok = true;
+    line.help = parser.isSet(help);
+    line.version = parser.isSet(version);
+    line.quitAfterStartup = parser.isSet(quitAfterStartup);
+    line.configDir = parser.value(configDir);
+    if (parser.isSet(configDir) && line.configDir.isEmpty()) {
+        line.ok = false;
+        line.error = QStringLiteral("The folder after --config-dir is empty.");
+    }
+    return line;
+}
+
+// Without a display the toolkit would abort; say what to do instead.
+bool DisplayAvailable()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY")
+        || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const CommandLine line = Parse(argc, argv);
+    if (!line.ok) {
+        Print(stderr, QStringLiteral("vlboot: ") + line.error + QStringLiteral("\n\n") + line.helpText);
+        return ExitUsage;
+    }
+    if (line.help) {
+        Print(stdout, line.helpText);
+        return 0;
+    }
+    if (line.version) {
+        Print(stdout, QStringLiteral("vlboot ") + QLatin1String(vlboot::VersionText) + QLatin1Char('\n'));
+        return 0;
+    }
+    if (!DisplayAvailable()) {
+        Print(stderr, QStringLiteral("vlboot: no display to show the window on. Start it in a desktop session, "
+                                     "or under a virtual display: xvfb-run -a vlboot (package xvfb).\n"));
+        return ExitNoDisplay;
+    }
+
+    QApplication app(argc, argv);
+    const QString configDir = line.configDir.isEmpty() ? QCoreApplication::applicationDirPath() : line.configDir;
+    if (!QDir().mkpath(configDir)) {
+        Print(stderr, QStringLiteral("vlboot: cannot create the configuration folder %1\n").arg(configDir));
+        return ExitCannotCreate;
+    }
+
+    vlboot::QtDialogs dialogs;
+    vlboot::VLboot window(QDir(configDir).absolutePath(), dialogs);
+    window.show();
+    if (line.quitAfterStartup)
+        QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
+    return app.exec();
+}

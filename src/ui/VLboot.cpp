@@ -1,0 +1,215 @@
+#include "VLboot.h"
+
+#include "TrafficWindow.h"
+#include "Twips.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <cstdio>
+#include <cstdlib>
+
+namespace vlboot {
+namespace {
+
+// A control named `name` inside `container`, placed by its twips.
+template <typename Control>
+Control* Place(QWidget* container, const char* name, int left, int top, int width, int height)
+{
+    auto* control = new Control(container);
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(
+        TwipsToPixels(left, top, width, height, container->logicalDpiX(), container->logicalDpiY()));
+    return control;
+}
+
+QAction* MenuItem(QMenu* menu, const char* name, const QString& caption, bool checkable = false)
+{
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    item->setCheckable(checkable);
+    return item;
+}
+
+QMenu* SubMenu(QWidget* owner, const char* name, const QString& caption)
+{
+    auto* menu = new QMenu(caption, owner);
+    menu->setObjectName(QLatin1String(name));
+    return menu;
+}
+
+} // namespace
+
+VLboot::VLboot(const QString& configDir, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent)
+    , dialogs_(dialogs)
+    , settings_(configDir)
+    , link_(configDir)
+    , device_(link_, settings_, clock_)
+{
+    setObjectName(QStringLiteral("VLboot"));
+    setWindowTitle(QStringLiteral("Velmora Bootloader"));
+    ExitProgram = [this] { DefaultExit(); };
+
+    settings_.OnComPortSelected = [this](int port) { MarkComPort(port); };
+    settings_.OnComSpeedSelected = [this](int index) { MarkComSpeed(index); };
+    link_.ShowMessage = [this](const QString& title, const QString& text) {
+        dialogs_.ShowMessageBox(this, title, text, Dialogs::Icon::None);
+    };
+
+    CreateControls();
+    CreateMenus();
+    Form_Load();
+}
+
+VLboot::~VLboot()
+{
+    // The link outlives nothing that reports to it: the traffic window goes first.
+    delete traffic_;
+}
+
+void VLboot::CreateControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Client"));
+    setCentralWidget(client);
+
+    Frame1 = Place<QGroupBox>(client, "Frame1", 120, 120, 10935, 1695);
+    Frame1->setTitle(QStringLiteral("Velmora File"));
+    LblVelm = Place<QLabel>(Frame1, "LblVelm", 120, 480, 2775, 255);
+    LblVelm->setText(QStringLiteral("File for Velmora module"));
+    TxtVelmfile = Place<QLineEdit>(Frame1, "TxtVelmfile", 120, 840, 8775, 375);
+    BtnVelmbrowse = Place<QPushButton>(Frame1, "BtnVelmbrowse", 9360, 840, 1335, 375);
+    BtnVelmbrowse->setText(QStringLiteral("Browse"));
+
+    Frame3 = Place<QGroupBox>(client, "Frame3", 120, 1920, 10935, 1815);
+    Frame3->setTitle(QStringLiteral("Status"));
+    LblStatusText = Place<QLabel>(Frame3, "LblStatusText", 240, 360, 8775, 375);
+    QFont statusFont(QStringLiteral("MS Sans Serif"));
+    statusFont.setStyleHint(QFont::SansSerif);
+    statusFont.setPointSize(12);
+    LblStatusText->setFont(statusFont);
+    BtnStart = Place<QPushButton>(Frame3, "BtnStart", 9360, 360, 1335, 375);
+    BtnStart->setText(QStringLiteral("Start"));
+    LblStatus = Place<QLabel>(Frame3, "LblStatus", 240, 1080, 2535, 255);
+    LblStatus->setText(QStringLiteral("Status"));
+    ProgressBar = Place<QProgressBar>(Frame3, "ProgressBar", 120, 1440, 10695, 255);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+
+    connect(BtnVelmbrowse, &QPushButton::clicked, this, [this] { BtnVelmbrowse_Click(); });
+    connect(BtnStart, &QPushButton::clicked, this, [this] { BtnStart_Click(); });
+}
+
+void VLboot::CreateMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File"));
+    Exit = MenuItem(file, "Exit", QStringLiteral("E&xit"));
+    connect(Exit, &QAction::triggered, this, [this] { Exit_Click(); });
+
+    QMenu* setting = menuBar()->addMenu(QStringLiteral("&Setting"));
+    setting->setObjectName(QStringLiteral("Setting"));
+
+    QMenu* ports = SubMenu(this, "MenuComport", QStringLiteral("Comport"));
+    ports->setToolTipsVisible(true); // each item tells the device it stands for
+    setting->addMenu(ports);
+    for (int n = 1; n <= 16; ++n) {
+        const QByteArray name = "COM" + QByteArray::number(n);
+        COM[n] = MenuItem(ports, name.constData(), QStringLiteral("&COM") + QString::number(n), true);
+        connect(COM[n], &QAction::triggered, this, [this, n] { COM_Click(n); });
+    }
+
+    QMenu* speed = SubMenu(this, "Speed", QStringLiteral("Speed"));
+    setting->addMenu(speed);
+    Speed[0] = MenuItem(speed, "Speed_9600", QStringLiteral("9600"), true);
+    Speed[1] = MenuItem(speed, "Speed_57600", QStringLiteral("57600"), true);
+    Speed[2] = MenuItem(speed, "Speed_115000", QStringLiteral("115000"), true);
+    for (int i = 0; i < 3; ++i)
+        connect(Speed[i], &QAction::triggered, this, [this, i] { Speed_Click(i); });
+
+    Com_Adress = MenuItem(setting, "Com_Adress", QStringLiteral("Com Adress"));
+    connect(Com_Adress, &QAction::triggered, this, [this] { Com_Adress_Click(); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help"));
+    About = MenuItem(help, "About", QStringLiteral("&About"));
+    connect(About, &QAction::triggered, this, [this] { About_Click(); });
+}
+
+void VLboot::MarkComPort(int port)
+{
+    for (int n = 1; n <= 16; ++n)
+        COM[n]->setChecked(n == port);
+}
+
+void VLboot::MarkComSpeed(int index)
+{
+    for (int i = 0; i < 3; ++i)
+        Speed[i]->setChecked(i == index);
+}
+
+void VLboot::SetCaption(const QString& caption)
+{
+    LblStatusText->setText(caption);
+}
+
+void VLboot::SetProgress(float value)
+{
+    // Whole percent, truncated; anything outside the bar's range (a NaN
+    // included) is held at its ends.
+    int percent = 0;
+    if (value >= 100.0f)
+        percent = 100;
+    else if (value > 0.0f)
+        percent = static_cast<int>(value);
+    ProgressBar->setValue(percent);
+}
+
+void VLboot::ShowFailureBox()
+{
+    dialogs_.ShowMessageBox(this, QStringLiteral("Warning"), QStringLiteral("Error!\r\n\r\nFault during upload."),
+                            Dialogs::Icon::Exclamation);
+}
+
+void VLboot::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    // The size is fixed in the normal window state; whatever changed it,
+    // it springs back.
+    constexpr Qt::WindowStates other = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+    if (fixedSize_.isValid() && !(windowState() & other) && size() != fixedSize_)
+        resize(fixedSize_);
+}
+
+void VLboot::closeEvent(QCloseEvent* event)
+{
+    // Closing the window ends the program, as Exit does.
+    event->accept();
+    ExitProgram();
+}
+
+void VLboot::Exit_Click()
+{
+    ExitProgram();
+}
+
+void VLboot::DefaultExit()
+{
+    if (!running_) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    // A run is waiting for a reply from inside the event handling; there is
+    // no event loop to leave, so the program ends here.
+    std::fflush(nullptr);
+    std::exit(0);
+}
+
+} // namespace vlboot

@@ -1,0 +1,106 @@
+// The commands of the main window's menus and buttons.
+
+#include "VLboot.h"
+
+#include "NumberText.h"
+#include "ProgramModule.h"
+#include "Version.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+
+namespace vlboot {
+
+void VLboot::COM_Click(int n)
+{
+    // The port is opened with the new number by the next frame, not now.
+    settings_.SelectComPort(n);
+}
+
+void VLboot::Speed_Click(int index)
+{
+    settings_.SelectComSpeed(index);
+}
+
+void VLboot::Com_Adress_Click()
+{
+    const std::optional<QString> entered = dialogs_.ShowInputBox(
+        this, QStringLiteral("Network Address"), QStringLiteral("Enter Amplifier Network address"), settings_.DevAdr);
+    // Cancel and an empty entry leave the address as it was.
+    if (!entered || entered->isEmpty())
+        return;
+    // Held as typed; stored as its numeric value ("12abc" as 12, "x" as 0).
+    settings_.DevAdr = *entered;
+    settings_.Ini.WriteIni(QStringLiteral("ComSettings"), QStringLiteral("DevAdr"), NumberText(NumberValue(*entered)));
+}
+
+QString VLboot::AboutText()
+{
+    return QStringLiteral("Velmora Bootloader\r\n\r\nVersion ") + QString::number(VersionMajor) + QLatin1Char('.')
+        + QString::number(VersionMinor) + QString::number(VersionPatch) + QStringLiteral("\r\nJune 2006");
+}
+
+void VLboot::About_Click()
+{
+    dialogs_.ShowMessageBox(this, QStringLiteral("About"), AboutText(), Dialogs::Icon::None);
+}
+
+QString VLboot::BrowseStartFolder(const QString& boxText) const
+{
+    if (boxText.size() >= 2) {
+        // The folder part of the text, its last separator included; without
+        // a separator, its first character.
+        const qsizetype cut = std::max(boxText.lastIndexOf(QLatin1Char('\\')), boxText.lastIndexOf(QLatin1Char('/')));
+        const QString folder = cut >= 0 ? boxText.left(cut + 1) : boxText.left(1);
+        if (QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::toNativeSeparators(QDir(settings_.ConfigDir).absolutePath() + QLatin1Char('/'));
+}
+
+QString VLboot::BrowseForFile(QLineEdit* Box)
+{
+    const QString chosen = dialogs_.ShowOpenFileDialog(this, QStringLiteral("Open"), BrowseStartFolder(Box->text()),
+                                                       QStringLiteral("Files (*.ldr)"));
+    if (chosen.isEmpty())
+        return QString();
+    Box->setText(QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath()));
+    return Box->text();
+}
+
+void VLboot::BtnVelmbrowse_Click()
+{
+    if (!BrowseForFile(TxtVelmfile).isEmpty())
+        settings_.Ini.WriteIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), TxtVelmfile->text());
+}
+
+void VLboot::BtnStart_Click()
+{
+    if (running_)
+        return;
+    // The file controls and the button itself are off for the run; the
+    // menus stay usable.
+    BtnStart->setEnabled(false);
+    LblVelm->setEnabled(false);
+    TxtVelmfile->setEnabled(false);
+    BtnVelmbrowse->setEnabled(false);
+    Frame1->setEnabled(false);
+
+    running_ = true;
+    ProgrammingRun run(device_, settings_, *this);
+    run.ProgramModule(TxtVelmfile->text());
+    running_ = false;
+
+    LblVelm->setEnabled(true);
+    TxtVelmfile->setEnabled(true);
+    BtnVelmbrowse->setEnabled(true);
+    Frame1->setEnabled(true);
+    BtnStart->setEnabled(true);
+}
+
+} // namespace vlboot

@@ -1,0 +1,128 @@
+// The vlboot program: its command line, and a start under the offscreen
+// platform that writes setup.ini into the configuration folder.
+
+#include "TestFiles.h"
+#include "Version.h"
+#include "WindowSetup.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+
+using namespace vlboot;
+using namespace vlboot::test;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    bool crashed = false;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs vlboot to its end; the limit only guards against a hang.
+Result RunProgram(const QStringList& arguments, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+{
+    QProcess p;
+    QProcessEnvironment e = env;
+    p.setProcessEnvironment(e);
+    p.start(QStringLiteral(VLBOOT_PROGRAM), arguments);
+    Result r;
+    if (!p.waitForStarted(30000) || !p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << "vlboot did not finish";
+        return r;
+    }
+    r.exitCode = p.exitCode();
+    r.crashed = p.exitStatus() != QProcess::NormalExit;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QProcessEnvironment Offscreen()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+} // namespace
+
+TEST(VlbootProgram, VersionAndHelpNeedNoDisplay)
+{
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        bare.remove(QLatin1String(name));
+
+    const Result version = RunProgram({QStringLiteral("--version")}, bare);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, QByteArray("vlboot ") + VersionText + "\n");
+
+    const Result help = RunProgram({QStringLiteral("--help")}, bare);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("--config-dir <DIR>"));
+    EXPECT_TRUE(help.out.contains("--version"));
+    EXPECT_FALSE(help.out.contains("quit-after-startup"));
+
+    // Without a display the window cannot be shown: said plainly, not a crash.
+    TestFolder dir;
+    const Result noDisplay = RunProgram({QStringLiteral("--config-dir"), dir.path()}, bare);
+    EXPECT_EQ(noDisplay.exitCode, 69);
+    EXPECT_FALSE(noDisplay.crashed);
+    EXPECT_TRUE(noDisplay.err.contains("xvfb-run"));
+    EXPECT_FALSE(dir.exists(QStringLiteral("setup.ini")));
+}
+
+TEST(VlbootProgram, BadCommandLinesGiveTheUsageAndCode64)
+{
+    const QStringList cases[] = {
+        {QStringLiteral("--bogus")},
+        {QStringLiteral("--config-dir")},
+        {QStringLiteral("--config-dir"), QString()},
+        {QStringLiteral("stray")},
+    };
+    for (const QStringList& args : cases) {
+        const Result r = RunProgram(args, Offscreen());
+        EXPECT_EQ(r.exitCode, 64) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains("Usage:")) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << args.join(' ').toStdString();
+    }
+}
+
+TEST(VlbootProgram, StartsAndWritesSetupIniIntoTheConfigurationFolder)
+{
+    TestFolder dir;
+    // Ports that do not exist, so that the port scan stays off real devices.
+    dir.write(QStringLiteral("setup.ini"), PortsSection());
+    const Result r = RunProgram(
+        {QStringLiteral("--config-dir"), dir.path(), QStringLiteral("--quit-after-startup")}, Offscreen());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(dir.read(QStringLiteral("setup.ini")),
+              PortsSection()
+                  + "[ComSettings]\r\nDevAdr=1\r\nComPort=1\r\nComSpeed=9600\r\n"
+                    "[AmpCom]\r\nDebug=0\r\n"
+                    "[Velmsettings]\r\nFirmwareFile=?\r\n");
+    EXPECT_FALSE(dir.exists(QStringLiteral("Log.txt")));
+}
+
+TEST(VlbootProgram, MissingConfigurationFolderIsCreatedAndAFileInItsPlaceRefused)
+{
+    TestFolder dir;
+    const QString nested = dir.file(QStringLiteral("a/b"));
+    const Result created = RunProgram({QStringLiteral("--config-dir"), nested, QStringLiteral("--quit-after-startup")},
+                                      Offscreen());
+    EXPECT_EQ(created.exitCode, 0) << created.err.toStdString();
+    EXPECT_TRUE(dir.exists(QStringLiteral("a/b/setup.ini")));
+
+    dir.write(QStringLiteral("plain"), "not a folder");
+    const Result refused = RunProgram(
+        {QStringLiteral("--config-dir"), dir.file(QStringLiteral("plain")), QStringLiteral("--quit-after-startup")},
+        Offscreen());
+    EXPECT_EQ(refused.exitCode, 73);
+    EXPECT_TRUE(refused.err.contains("configuration folder"));
+    EXPECT_EQ(dir.read(QStringLiteral("plain")), "not a folder");
+}
