@@ -1,0 +1,202 @@
+#include "CliOptions.h"
+
+#include "NumberText.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace vlboot::cli {
+namespace {
+
+// 1..16 without a sign, blanks or leading zeros beyond one digit.
+std::optional<int> portNumber(const QString& digits)
+{
+    static const QRegularExpression whole(QStringLiteral("^[0-9]{1,2}$"));
+    if (!whole.match(digits).hasMatch())
+        return std::nullopt;
+    const int n = digits.toInt();
+    if (n < 1 || n > 16)
+        return std::nullopt;
+    return n;
+}
+
+struct Options {
+    QCommandLineOption configDir{QStringLiteral("config-dir"), QString(), QStringLiteral("DIR")};
+    QCommandLineOption port{QStringLiteral("port"), QString(), QStringLiteral("PORT")};
+    QCommandLineOption speed{QStringLiteral("speed"), QString(), QStringLiteral("BAUD")};
+    QCommandLineOption address{QStringLiteral("address"), QString(), QStringLiteral("A")};
+    QCommandLineOption replyTimeout{QStringLiteral("reply-timeout"), QString(), QStringLiteral("SECONDS")};
+    QCommandLineOption log{QStringLiteral("log")};
+    QCommandLineOption quiet{QStringLiteral("quiet")};
+    QCommandLineOption json{QStringLiteral("json")};
+    QCommandLineOption listPorts{QStringLiteral("list-ports")};
+    QCommandLineOption help{QStringLiteral("help")};
+    QCommandLineOption version{QStringLiteral("version")};
+};
+
+CliParse refuse(const QString& error)
+{
+    return {std::nullopt, error};
+}
+
+} // namespace
+
+std::optional<PortArgument> ParsePortArgument(const QString& text)
+{
+    if (const auto n = portNumber(text))
+        return PortArgument{n, {}};
+    if (text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) {
+        if (const auto n = portNumber(text.mid(3)))
+            return PortArgument{n, {}};
+        return std::nullopt; // COM0, COM17, COMx
+    }
+    if (text.contains(QLatin1Char('/')) || text.contains(QLatin1Char('\\')))
+        return PortArgument{std::nullopt, text};
+    return std::nullopt;
+}
+
+std::optional<std::uint8_t> ParseSpeedArgument(const QString& text)
+{
+    if (text == QLatin1String("9600"))
+        return 0;
+    if (text == QLatin1String("57600"))
+        return 1;
+    if (text == QLatin1String("115200"))
+        return 2;
+    return std::nullopt;
+}
+
+std::optional<double> ParseReplyTimeout(const QString& text)
+{
+    if (!IsNumeric(text))
+        return std::nullopt;
+    const double seconds = NumberValue(text);
+    if (!std::isfinite(seconds) || seconds <= 0 || seconds > MaxReplyTimeout)
+        return std::nullopt;
+    return seconds;
+}
+
+bool IsValidAddress(const QString& text)
+{
+    if (!IsNumeric(text))
+        return false;
+    const double v = NumberValue(text);
+    return v == std::trunc(v) && v >= 0 && v <= 65535;
+}
+
+CliParse ParseCliOptions(const QStringList& args)
+{
+    Options o;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({o.configDir, o.port, o.speed, o.address, o.replyTimeout, o.log, o.quiet, o.json,
+                       o.listPorts, o.help, o.version});
+    if (!parser.parse(QStringList{QStringLiteral("vlboot-cli")} + args))
+        return refuse(parser.errorText());
+
+    for (const QCommandLineOption* single : {&o.configDir, &o.port, &o.speed, &o.address, &o.replyTimeout}) {
+        if (parser.values(*single).size() > 1)
+            return refuse(QStringLiteral("--%1 is given more than once.").arg(single->names().constFirst()));
+    }
+
+    CliOptions options;
+    options.log = parser.isSet(o.log);
+    options.quiet = parser.isSet(o.quiet);
+    options.json = parser.isSet(o.json);
+    options.listPorts = parser.isSet(o.listPorts);
+    options.help = parser.isSet(o.help);
+    options.version = parser.isSet(o.version);
+
+    if (parser.isSet(o.configDir)) {
+        options.configDir = parser.value(o.configDir);
+        if (options.configDir.isEmpty())
+            return refuse(QStringLiteral("The folder after --config-dir is empty."));
+    }
+    if (parser.isSet(o.port)) {
+        const auto port = ParsePortArgument(parser.value(o.port));
+        if (!port)
+            return refuse(QStringLiteral("--port '%1' is not 1..16, COM1..COM16 or a device path such as /dev/ttyUSB0.")
+                              .arg(parser.value(o.port)));
+        options.comPort = port->number;
+        options.portDevice = port->devicePath;
+    }
+    if (parser.isSet(o.speed)) {
+        options.speedIndex = ParseSpeedArgument(parser.value(o.speed));
+        if (!options.speedIndex)
+            return refuse(QStringLiteral("--speed '%1' is not 9600, 57600 or 115200.").arg(parser.value(o.speed)));
+    }
+    if (parser.isSet(o.address)) {
+        if (!IsValidAddress(parser.value(o.address)))
+            return refuse(QStringLiteral("--address '%1' is not a whole number from 0 to 65535.").arg(parser.value(o.address)));
+        options.address = parser.value(o.address).trimmed();
+    }
+    if (parser.isSet(o.replyTimeout)) {
+        const auto seconds = ParseReplyTimeout(parser.value(o.replyTimeout));
+        if (!seconds)
+            return refuse(QStringLiteral("--reply-timeout '%1' is not a number of seconds above 0 and at most %2.")
+                              .arg(parser.value(o.replyTimeout))
+                              .arg(MaxReplyTimeout));
+        options.replyTimeout = *seconds;
+    }
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return refuse(QStringLiteral("Only one firmware file can be programmed per run (got '%1' and '%2').")
+                          .arg(files.at(0), files.at(1)));
+    if (!files.isEmpty()) {
+        if (files.constFirst().isEmpty())
+            return refuse(QStringLiteral("The firmware file name is empty."));
+        options.firmwareFile = files.constFirst();
+    }
+    return {options, {}};
+}
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage: vlboot-cli [--config-dir DIR] [--port N|COMn|DEVICE_PATH] [--speed 9600|57600|115200]\n"
+        "                  [--address A] [--reply-timeout SECONDS] [--log] [--quiet] [--json]\n"
+        "                  [--list-ports] [--help] [--version] [FIRMWARE_FILE]\n");
+}
+
+QString HelpText()
+{
+    return UsageText() + QStringLiteral(
+        "\n"
+        "Programs FIRMWARE_FILE (Intel HEX, *.ldr) into the Velmora module of an amplifier,\n"
+        "or into a production fixture, over a serial line, as the Start button of vlboot does.\n"
+        "Every status caption is printed on standard output as it is set.\n"
+        "\n"
+        "Options:\n"
+        "  --config-dir DIR        folder of setup.ini and Log.txt (default: the program's folder);\n"
+        "                          missing settings are written there with their defaults\n"
+        "  --port N|COMn|PATH      port for this run only: 1..16, COM1..COM16, or a device path\n"
+        "                          such as /dev/ttyUSB0 (default: ComPort of setup.ini, its device\n"
+        "                          taken from the [Ports] map, else /dev/ttyS0 for COM1 ...)\n"
+        "  --speed BAUD            9600, 57600 or 115200 for this run only (default: ComSpeed)\n"
+        "  --address A             network address 0..65535 for this run only (default: DevAdr)\n"
+        "  --reply-timeout SECONDS longest wait for one reply, above 0 (default 12)\n"
+        "  --log                   write the serial traffic to Log.txt in the settings folder\n"
+        "                          (as the debug code in setup.ini does)\n"
+        "  --quiet                 no progress bar and no summary line\n"
+        "  --json                  one JSON object per line on standard output instead of the\n"
+        "                          captions: caption, progress, message and a final result event\n"
+        "  --list-ports            list the serial ports and the COMn they stand for, then end\n"
+        "  --help                  this text\n"
+        "  --version               the program's version\n"
+        "FIRMWARE_FILE defaults to the FirmwareFile setting of setup.ini.\n"
+        "\n"
+        "On a terminal a progress bar is drawn on standard error. A failed run prints\n"
+        "\"Error!\", \"Fault during upload.\" and a line \"why: ...\" on standard error; every run\n"
+        "ends with a summary line (exchanges, time, median round trip) on standard error.\n"
+        "\n"
+        "Exit status:\n"
+        "  0    success (\"Done with succes\")\n"
+        "  1    fault (\"Fault\": bad file, refused request, bad boot-mode frame)\n"
+        "  2    time-out (\"COM timeout\": a request got no answer in time)\n"
+        "  64   bad usage\n"
+        "  130  interrupted (SIGINT), 143 terminated (SIGTERM)\n");
+}
+
+} // namespace vlboot::cli

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+namespace vlboot::cli {
+
+// Exit status of vlboot-cli; scripts on the production line test these.
+namespace ExitCodes {
+inline constexpr int Success = 0;     // "Done with succes"
+inline constexpr int Fault = 1;       // the run ended with "Fault"
+inline constexpr int Timeout = 2;     // the run ended with "COM timeout"
+inline constexpr int Usage = 64;      // bad command line
+inline constexpr int Interrupted = 130; // SIGINT during the run
+inline constexpr int Terminated = 143;  // SIGTERM during the run
+} // namespace ExitCodes
+
+// The longest reply wait that may be asked for, in seconds.
+inline constexpr double MaxReplyTimeout = 3600.0;
+
+// The command line of vlboot-cli. Port, speed and address override the
+// settings for one run only; unset ones keep what setup.ini says.
+struct CliOptions {
+    QString configDir;                      // empty: the program's own folder
+    std::optional<int> comPort;             // --port 1..16 or COM1..COM16
+    QString portDevice;                     // --port DEVICE_PATH
+    std::optional<std::uint8_t> speedIndex; // --speed: 0 = 9600, 1 = 57600, 2 = 115200
+    std::optional<QString> address;         // --address, a whole number 0..65535
+    double replyTimeout = 12.0;             // --reply-timeout, seconds
+    bool log = false;
+    bool quiet = false;
+    bool json = false;
+    bool listPorts = false;
+    bool help = false;
+    bool version = false;
+    QString firmwareFile; // empty: the FirmwareFile setting
+};
+
+struct CliParse {
+    std::optional<CliOptions> options; // nothing on bad usage
+    QString error;                     // why the command line was refused
+};
+
+// Reads the arguments that follow the program name.
+CliParse ParseCliOptions(const QStringList& args);
+
+// A --port value: 1..16 or COM1..COM16 (any case) give the port number, a
+// text with a path separator is a device path; anything else is refused.
+struct PortArgument {
+    std::optional<int> number;
+    QString devicePath;
+};
+std::optional<PortArgument> ParsePortArgument(const QString& text);
+
+// A --speed value in baud: 9600, 57600 or 115200, as the speed index.
+std::optional<std::uint8_t> ParseSpeedArgument(const QString& text);
+
+// A --reply-timeout value: seconds above 0, at most MaxReplyTimeout.
+std::optional<double> ParseReplyTimeout(const QString& text);
+
+// A --address value: a whole number 0..65535 written as a number.
+bool IsValidAddress(const QString& text);
+
+// The usage line; the full help adds the options and exit codes.
+QString UsageText();
+QString HelpText();
+
+} // namespace vlboot::cli

@@ -1,0 +1,47 @@
+#include "FailureHint.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
+
+namespace vlboot::cli {
+
+PortAccess ProbePortAccess(const QString& devicePath)
+{
+    PortAccess access;
+    if (devicePath.isEmpty())
+        return access;
+    const QFileInfo info(devicePath);
+    access.exists = info.exists();
+    if (access.exists) {
+        access.group = info.group();
+        access.readWrite = ::access(QFile::encodeName(devicePath).constData(), R_OK | W_OK) == 0;
+    }
+    return access;
+}
+
+QString OpenFailureHint(const ComForm::OpenError& error, const PortAccess& access)
+{
+    const QString device = error.DevicePath.isEmpty() ? QStringLiteral("the port") : error.DevicePath;
+    const QString listPorts = QStringLiteral("list the ports with vlboot-cli --list-ports");
+
+    if (error.Number == 8002 || (!error.DevicePath.isEmpty() && !access.exists)) {
+        if (error.DevicePath.isEmpty())
+            return QStringLiteral("the port has no device (%1); %2").arg(error.Detail, listPorts);
+        return QStringLiteral("%1 could not be opened: no such device; %2").arg(device, listPorts);
+    }
+    if (error.Number == 8005) {
+        if (!access.readWrite) {
+            const QString join = access.group.isEmpty() || access.group == QLatin1String("root")
+                ? QStringLiteral("ask for read and write access to it")
+                : QStringLiteral("join the group %1 (sudo usermod -aG %1 $USER, then log in again)").arg(access.group);
+            return QStringLiteral("%1 could not be opened: no permission; %2").arg(device, join);
+        }
+        return QStringLiteral("%1 could not be opened (%2): it is busy, another program holds the port "
+                              "(a terminal program, a second vlboot or vlboot-cli); close it and try again")
+            .arg(device, error.Detail);
+    }
+    return QStringLiteral("the port could not be opened: %1").arg(error.ToString());
+}
+
+} // namespace vlboot::cli

@@ -1,0 +1,97 @@
+#include "CliProcesses.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace vlboot::cli::test {
+namespace {
+
+constexpr int GuardMs = 20000;
+
+} // namespace
+
+QString BinaryPath(const QString& name)
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+Simulator::Simulator(const QStringList& args)
+{
+    process_.start(BinaryPath(QStringLiteral("vlboot-sim")), args);
+    if (!process_.waitForStarted(GuardMs))
+        return;
+    while (!process_.canReadLine() && process_.waitForReadyRead(GuardMs)) {
+    }
+    if (process_.canReadLine())
+        path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+}
+
+Simulator::~Simulator()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(GuardMs);
+    }
+}
+
+QString Simulator::Stop()
+{
+    process_.terminate();
+    process_.waitForFinished(GuardMs);
+    return QString::fromLocal8Bit(process_.readAllStandardError());
+}
+
+QStringList CliResult::outLines() const
+{
+    QStringList lines = QString::fromLocal8Bit(out).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+CliRun::CliRun(const QStringList& args)
+{
+    process_.start(BinaryPath(QStringLiteral("vlboot-cli")), args);
+}
+
+CliRun::~CliRun()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(GuardMs);
+    }
+}
+
+CliResult CliRun::Finish()
+{
+    CliResult r;
+    r.finished = process_.waitForFinished(GuardMs) && process_.exitStatus() == QProcess::NormalExit;
+    r.exitCode = process_.exitCode();
+    r.out = out_ + process_.readAllStandardOutput();
+    r.err = process_.readAllStandardError();
+    return r;
+}
+
+bool CliRun::WaitForOutput(const QByteArray& text)
+{
+    while (!out_.contains(text)) {
+        if (!process_.waitForReadyRead(GuardMs))
+            return false;
+        out_ += process_.readAllStandardOutput();
+    }
+    return true;
+}
+
+CliResult CliRun::Terminate()
+{
+    process_.terminate();
+    return Finish();
+}
+
+CliResult RunCli(const QStringList& args)
+{
+    CliRun run(args);
+    return run.Finish();
+}
+
+} // namespace vlboot::cli::test

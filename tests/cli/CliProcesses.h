@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace vlboot::cli::test {
+
+// vlboot-sim and vlboot-cli from the folder of the test program. Every wait
+// is bounded only to catch a hang.
+
+// The simulator on its pseudo-terminal until Stop().
+class Simulator {
+public:
+    explicit Simulator(const QStringList& args);
+    ~Simulator();
+    bool Started() const { return !path_.isEmpty(); }
+    const QString& TerminalPath() const { return path_; }
+    // SIGTERM; waits for the end (dumps are written then); its summary.
+    QString Stop();
+
+private:
+    QProcess process_;
+    QString path_;
+};
+
+struct CliResult {
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    QStringList outLines() const;
+    QString errText() const { return QString::fromLocal8Bit(err); }
+};
+
+// A vlboot-cli run, started at once, collected by Finish().
+class CliRun {
+public:
+    explicit CliRun(const QStringList& args);
+    ~CliRun();
+    CliResult Finish();
+    // Waits until standard output holds `text` (false when the program
+    // ended or nothing came).
+    bool WaitForOutput(const QByteArray& text);
+    // SIGTERM, then Finish().
+    CliResult Terminate();
+
+private:
+    QProcess process_;
+    QByteArray out_;
+};
+
+// Runs vlboot-cli to its end.
+CliResult RunCli(const QStringList& args);
+
+QString BinaryPath(const QString& name);
+
+} // namespace vlboot::cli::test
