@@ -1,5 +1,6 @@
 #include "NumberText.h"
 
+#include <QLocale>
 #include <QString>
 #include <cmath>
 #include <limits>
@@ -54,8 +55,15 @@ double NumberValue(QStringView text)
 
 bool IsNumeric(QStringView text)
 {
-    const QStringView t = text.trimmed();
-    return !t.isEmpty() && numberLength(t, 0) == t.size();
+    // Only the blanks NumberValue skips may stand around the number, so that
+    // a numeric text is always worth the number it shows.
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return end > begin && numberLength(text, begin) == end - begin;
 }
 
 double RoundHalfEven(double value)
@@ -76,7 +84,9 @@ QString NumberText(double value)
 {
     if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 1e15)
         return QString::number(static_cast<long long>(value));
-    return QString::number(value, 'g', 15);
+    // Fixed notation with the fewest digits that read back as the same value:
+    // an exponent ("1e-05", "1e+15") would read back as another number.
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
 } // namespace vlboot

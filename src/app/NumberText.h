@@ -14,9 +14,9 @@ namespace vlboot {
 // " 7" is 7, "abc" is 0, "-1.5x" is -1.5).
 double NumberValue(QStringView text);
 
-// True when the whole text, blanks around it aside, is one decimal number
-// (sign, digits, decimal part). "12" and " 3.5 " are numeric; "", "12abc"
-// and "?" are not.
+// True when the whole text, blanks (spaces, tabs) around it aside, is one
+// decimal number (sign, digits, decimal part). "12" and " 3.5 " are numeric;
+// "", "12abc", "?" and "\n5" are not.
 bool IsNumeric(QStringView text);
 
 // Rounds to the nearest whole number, halves to the even neighbour
@@ -27,7 +27,8 @@ double RoundHalfEven(double value);
 std::optional<std::int32_t> ToInt32HalfEven(double value);
 
 // Decimal text of a settings number: whole numbers without a decimal part
-// ("12", "-3"), others with as many digits as they need ("1.5").
+// ("12", "-3"), others with as many digits as they need to read back as the
+// same value ("1.5", "0.00001"), never with an exponent.
 QString NumberText(double value);
 
 } // namespace vlboot

@@ -38,6 +38,16 @@ TEST(IsNumeric, WholeTextMustBeOneNumber)
     EXPECT_FALSE(IsNumeric(u"-"));
 }
 
+TEST(IsNumeric, OnlyBlanksMayStandAroundTheNumber)
+{
+    // A numeric text is always worth the number it shows; NumberValue skips
+    // spaces and tabs only, so nothing else may stand around the number.
+    EXPECT_TRUE(IsNumeric(u"\t5 "));
+    EXPECT_EQ(NumberValue(u"\t5 "), 5);
+    for (const char16_t* t : {u"\n5", u"\r5", u"\v5", u"\u00A05", u"5\r\n", u"5\u2028"})
+        EXPECT_FALSE(IsNumeric(t)) << QString::fromUtf16(t).toStdString();
+}
+
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour)
 {
     EXPECT_EQ(RoundHalfEven(0.5), 0);
@@ -64,4 +74,17 @@ TEST(NumberText, WholeNumbersHaveNoDecimalPart)
     EXPECT_EQ(NumberText(-3), "-3");
     EXPECT_EQ(NumberText(1001), "1001");
     EXPECT_EQ(NumberText(1.5), "1.5");
+}
+
+TEST(NumberText, NeverWritesAnExponentAndReadsBackAsTheSameNumber)
+{
+    // An exponent would read back as another number: "1e-05" is worth 1.
+    EXPECT_EQ(NumberText(0.00001), "0.00001");
+    EXPECT_EQ(NumberText(1e15 + 1), "1000000000000001");
+    EXPECT_EQ(NumberText(-1e20), "-100000000000000000000");
+    for (const double v : {0.1 + 0.2, -1.25e-7, 123456789.123, 4503599627370497.0, 1e300}) {
+        const QString t = NumberText(v);
+        EXPECT_TRUE(IsNumeric(t)) << t.toStdString();
+        EXPECT_EQ(NumberValue(t), v) << t.toStdString();
+    }
 }
