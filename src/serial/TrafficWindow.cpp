@@ -1,25 +1,13 @@
 #include "TrafficWindow.h"
 
 #include "ComForm.h"
-#include "Twips.h"
+#include "TwipsLayout.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 
 namespace vlboot {
-namespace {
-
-template <typename Control>
-Control* Place(QWidget* window, const char* name, int left, int top, int width, int height)
-{
-    auto* control = new Control(window);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(TwipsToPixels(left, top, width, height, window->logicalDpiX(), window->logicalDpiY()));
-    return control;
-}
-
-} // namespace
 
 TrafficWindow::TrafficWindow(ComForm& link, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -28,17 +16,17 @@ TrafficWindow::TrafficWindow(ComForm& link, QWidget* parent)
     setWindowTitle(QStringLiteral("Communication"));
     resize(TwipsToPixels(WidthTwips, logicalDpiX()), TwipsToPixels(HeightTwips, logicalDpiY()));
 
-    Label1 = Place<QLabel>(this, "Label1", 120, 240, 375, 255);
+    Label1 = PlaceControl<QLabel>(this, "Label1", 120, 240, 375, 255);
     Label1->setText(QStringLiteral("Tx"));
-    Text1 = Place<QLineEdit>(this, "Text1", 600, 120, 7695, 375);
+    Text1 = PlaceControl<QLineEdit>(this, "Text1", 600, 120, 7695, 375);
     Text1->setReadOnly(true);
-    Label2 = Place<QLabel>(this, "Label2", 120, 720, 375, 255);
+    Label2 = PlaceControl<QLabel>(this, "Label2", 120, 720, 375, 255);
     Label2->setText(QStringLiteral("Rx"));
-    Text2 = Place<QLineEdit>(this, "Text2", 600, 600, 7695, 375);
+    Text2 = PlaceControl<QLineEdit>(this, "Text2", 600, 600, 7695, 375);
     Text2->setReadOnly(true);
-    Label3 = Place<QLabel>(this, "Label3", 8400, 240, 855, 255);
+    Label3 = PlaceControl<QLabel>(this, "Label3", 8400, 240, 855, 255);
     Label3->setText(QStringLiteral("Log to File"));
-    ChkLog = Place<QCheckBox>(this, "ChkLog", 8520, 600, 255, 255);
+    ChkLog = PlaceControl<QCheckBox>(this, "ChkLog", 8520, 600, 255, 255);
     ChkLog->setChecked(link.Log.LogOn);
 
     // Every change of the tick is the box's click action, whether the user

@@ -1,7 +1,7 @@
 #include "VLboot.h"
 
 #include "TrafficWindow.h"
-#include "Twips.h"
+#include "TwipsLayout.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -18,16 +18,6 @@
 namespace vlboot {
 namespace {
 
-// A control named `name` inside `container`, placed by its twips.
-template <typename Control>
-Control* Place(QWidget* container, const char* name, int left, int top, int width, int height)
-{
-    auto* control = new Control(container);
-    control->setObjectName(QLatin1String(name));
-    control->setGeometry(
-        TwipsToPixels(left, top, width, height, container->logicalDpiX(), container->logicalDpiY()));
-    return control;
-}
 
 QAction* MenuItem(QMenu* menu, const char* name, const QString& caption, bool checkable = false)
 {
@@ -80,26 +70,26 @@ void VLboot::CreateControls()
     client->setObjectName(QStringLiteral("Client"));
     setCentralWidget(client);
 
-    Frame1 = Place<QGroupBox>(client, "Frame1", 120, 120, 10935, 1695);
+    Frame1 = PlaceControl<QGroupBox>(client, "Frame1", 120, 120, 10935, 1695);
     Frame1->setTitle(QStringLiteral("Velmora File"));
-    LblVelm = Place<QLabel>(Frame1, "LblVelm", 120, 480, 2775, 255);
+    LblVelm = PlaceControl<QLabel>(Frame1, "LblVelm", 120, 480, 2775, 255);
     LblVelm->setText(QStringLiteral("File for Velmora module"));
-    TxtVelmfile = Place<QLineEdit>(Frame1, "TxtVelmfile", 120, 840, 8775, 375);
-    BtnVelmbrowse = Place<QPushButton>(Frame1, "BtnVelmbrowse", 9360, 840, 1335, 375);
+    TxtVelmfile = PlaceControl<QLineEdit>(Frame1, "TxtVelmfile", 120, 840, 8775, 375);
+    BtnVelmbrowse = PlaceControl<QPushButton>(Frame1, "BtnVelmbrowse", 9360, 840, 1335, 375);
     BtnVelmbrowse->setText(QStringLiteral("Browse"));
 
-    Frame3 = Place<QGroupBox>(client, "Frame3", 120, 1920, 10935, 1815);
+    Frame3 = PlaceControl<QGroupBox>(client, "Frame3", 120, 1920, 10935, 1815);
     Frame3->setTitle(QStringLiteral("Status"));
-    LblStatusText = Place<QLabel>(Frame3, "LblStatusText", 240, 360, 8775, 375);
+    LblStatusText = PlaceControl<QLabel>(Frame3, "LblStatusText", 240, 360, 8775, 375);
     QFont statusFont(QStringLiteral("MS Sans Serif"));
     statusFont.setStyleHint(QFont::SansSerif);
     statusFont.setPointSize(12);
     LblStatusText->setFont(statusFont);
-    BtnStart = Place<QPushButton>(Frame3, "BtnStart", 9360, 360, 1335, 375);
+    BtnStart = PlaceControl<QPushButton>(Frame3, "BtnStart", 9360, 360, 1335, 375);
     BtnStart->setText(QStringLiteral("Start"));
-    LblStatus = Place<QLabel>(Frame3, "LblStatus", 240, 1080, 2535, 255);
+    LblStatus = PlaceControl<QLabel>(Frame3, "LblStatus", 240, 1080, 2535, 255);
     LblStatus->setText(QStringLiteral("Status"));
-    ProgressBar = Place<QProgressBar>(Frame3, "ProgressBar", 120, 1440, 10695, 255);
+    ProgressBar = PlaceControl<QProgressBar>(Frame3, "ProgressBar", 120, 1440, 10695, 255);
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
 
