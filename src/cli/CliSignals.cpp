@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
@@ -76,8 +77,7 @@ void HandleStopSignalsInEventLoop()
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
-    // Lives as long as the program.
-    auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read);
+    auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         if (stopCleanup)
             stopCleanup();
