@@ -1,6 +1,7 @@
 #include "CliSignals.h"
 
 #include "CliOptions.h"
+#include "SafeEnd.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -79,9 +80,12 @@ void HandleStopSignalsInEventLoop()
     }
     auto* notifier = new QSocketNotifier(fds[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        if (stopCleanup)
-            stopCleanup();
-        endNow(pendingSignal);
+        // Not in the middle of giving out a serial number: that step ends first.
+        EndWhenSafe([] {
+            if (stopCleanup)
+                stopCleanup();
+            endNow(pendingSignal);
+        });
     });
     stopPipeWriteEnd = fds[1];
 }

@@ -4,6 +4,7 @@
 #include "FirmwareCheck.h"
 #include "FirmwareLine.h"
 #include "HexHelpers.h"
+#include "SafeEnd.h"
 #include "SerialNumber.h"
 #include "Settings.h"
 #include "SettingsLock.h"
@@ -250,6 +251,7 @@ bool ProgrammingRun::writeSerialNumber()
     // Held from reading the number to storing the next one, so that no other
     // run working from the same settings gets the same number.
     SettingsLock lock(settings_.Ini.IniFileName, SettingsLock::WriteTimeoutMs);
+    const SerialNumberStep step; // a request to end the program waits for the step
     if (!lock.IsLocked()) {
         view_.SetCaption(QStringLiteral("Fault"));
         return failureEnd(QStringLiteral("the settings file %1 cannot be locked, so no serial number can be given out safely").arg(settings_.Ini.IniFileName));

@@ -1,6 +1,7 @@
 #include "VLboot.h"
 
 #include "TrafficWindow.h"
+#include "SafeEnd.h"
 #include "TwipsLayout.h"
 
 #include <QCloseEvent>
@@ -197,9 +198,12 @@ void VLboot::DefaultExit()
         return;
     }
     // A run is waiting for a reply from inside the event handling; there is
-    // no event loop to leave, so the program ends here.
-    std::fflush(nullptr);
-    std::exit(0);
+    // no event loop to leave, so the program ends here (once a fixture's
+    // serial-number step, if one is under way, is over).
+    EndWhenSafe([] {
+        std::fflush(nullptr);
+        std::exit(0);
+    });
 }
 
 } // namespace vlboot

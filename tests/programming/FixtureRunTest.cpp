@@ -1,4 +1,7 @@
 #include "RunFixture.h"
+#include "SafeEnd.h"
+
+#include <utility>
 
 using namespace vlboot;
 using namespace vlboot::test;
@@ -57,4 +60,31 @@ TEST_F(RunFixture, FixtureRunGoesOnWhenTheSerialWriteIsRefused)
     model().InjectFault(Request::MemoryWrite, 3, sim::Fault{sim::FaultKind::ErrorStatus, 0x20});
     EXPECT_TRUE(program(file()));
     EXPECT_EQ(settings.Ini.ReadIni("Velmsettings", "Serial", ""), "8");
+}
+
+TEST_F(RunFixture, EndAskedForDuringTheSerialNumberStepComesAfterTheCounterMovedOn)
+{
+    useDevice(sim::DeviceKind::Fixture);
+    dir.write("setup.ini", "[Velmsettings]\r\nSerial=41\r\n");
+    // A clock that asks to end the program from inside the step's reply wait,
+    // the way Exit or a stop signal would.
+    struct Asking final : WaitClock {
+        FakeWaitClock& inner;
+        std::function<void()> ask;
+        Asking(FakeWaitClock& c, std::function<void()> a) : inner(c), ask(std::move(a)) {}
+        double Now() override { return inner.Now(); }
+        void WaitForEvents(double deadline) override
+        {
+            if (SerialNumberStep::Running() && ask)
+                std::exchange(ask, {})();
+            inner.WaitForEvents(deadline);
+        }
+    };
+    QString counterAtEnd;
+    Asking asking(clock, [&] { EndWhenSafe([&] { counterAtEnd = settings.Ini.ReadIni("Velmsettings", "Serial", ""); }); });
+    Bootloader fixture(link, settings, asking);
+    ProgrammingRun fixtureRun(fixture, settings, view);
+    dir.write("fw.ldr", file());
+    EXPECT_TRUE(fixtureRun.ProgramModule(dir.file("fw.ldr")));
+    EXPECT_EQ(counterAtEnd, "42");
 }
