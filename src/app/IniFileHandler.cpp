@@ -44,7 +44,10 @@ bool IniFileHandler::WriteIni(const QString& Section, const QString& Key, const 
         return false;
     const QByteArray content = IniStore(*old, Section, Key, Value);
     QSaveFile out(IniFileName);
-    if (!out.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk, a file-size limit)
+    // shows in write()'s count; a buffered one would only fail in commit's
+    // flush, which commits the cut file anyway.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     if (out.write(content) != content.size()) {
         out.cancelWriting();

@@ -1,6 +1,10 @@
 #include "SettingsLock.h"
 
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QLockFile>
+#include <algorithm>
 #include <map>
 
 namespace vlboot {
@@ -18,6 +22,48 @@ std::map<QString, Held>& heldLocks()
     return held;
 }
 
+// A program writes its id into a lock file right after creating it. A lock
+// file that has stayed empty (or unreadable) for longer than this was left
+// by a program that died in between (killed, or its write refused by a full
+// disk); the lock layer would never call it stale, and every settings write
+// would wait for it in vain. The same holds for the lock layer's own
+// "<lock>.rmlock", taken while it clears a dead holder's lock.
+constexpr qint64 OwnerlessLockAgeMs = 2000;
+// How often a waiting program looks for such a lock file.
+constexpr int OwnerlessCheckMs = 250;
+
+void removeOwnerlessLock(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return;
+    QLockFile lock(path);
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (lock.getLockInfo(&pid, &host, &app))
+        return;
+    const qint64 age = info.lastModified().msecsTo(QDateTime::currentDateTime());
+    if (qAbs(age) > OwnerlessLockAgeMs)
+        lock.removeStaleLockFile();
+}
+
+// QLockFile::tryLock, with a look for ownerless lock files every
+// OwnerlessCheckMs while it waits.
+bool takeLock(QLockFile& lock, const QString& path, int timeoutMs)
+{
+    const QDeadlineTimer deadline(std::max(timeoutMs, 0));
+    for (;;) {
+        removeOwnerlessLock(path);
+        removeOwnerlessLock(path + QStringLiteral(".rmlock"));
+        const int slice = static_cast<int>(std::min<qint64>(deadline.remainingTime(), OwnerlessCheckMs));
+        if (lock.tryLock(slice))
+            return true;
+        if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+            return false;
+    }
+}
+
 } // namespace
 
 SettingsLock::SettingsLock(const QString& iniFileName, int timeoutMs)
@@ -31,7 +77,7 @@ SettingsLock::SettingsLock(const QString& iniFileName, int timeoutMs)
     }
     auto file = std::make_unique<QLockFile>(path_);
     file->setStaleLockTime(0); // a holder may legitimately keep it for a whole reply wait; only a dead holder's lock is stale
-    if (file->tryLock(timeoutMs)) {
+    if (takeLock(*file, path_, timeoutMs)) {
         h.file = std::move(file);
         h.depth = 1;
         locked_ = true;

@@ -34,6 +34,7 @@ ComForm::ComForm(const QString& configFolder, PortResolver resolver, QObject* pa
     MSComm1.setParity(QSerialPort::NoParity);
     MSComm1.setStopBits(QSerialPort::OneStop);
     connect(&MSComm1, &QSerialPort::readyRead, this, &ComForm::OnReadyRead);
+    connect(&MSComm1, &QSerialPort::errorOccurred, this, &ComForm::OnPortError);
 }
 
 ComForm::~ComForm() = default;
@@ -68,6 +69,7 @@ bool ComForm::Open(std::uint8_t comPort, qint32 baud, Failure failure)
             MSComm1.setPortName(resolvedPath_);
         if (MSComm1.open(QIODevice::ReadWrite)) {
             lastError_ = {};
+            ++opens_;
             RequestLowLatency(MSComm1.handle());
             MSComm1.clear(QSerialPort::AllDirections);
             return true;
@@ -132,6 +134,29 @@ void ComForm::OnReadyRead()
     const QByteArray chunk = MSComm1.readAll();
     if (!chunk.isEmpty())
         AppendReceived(chunk);
+}
+
+void ComForm::OnPortError(QSerialPort::SerialPortError error)
+{
+    // A device that went away (adapter unplugged, the far end of a
+    // pseudo-terminal closed) stays readable with nothing to read, so a
+    // reply wait would spin on it. Close the port until the next frame opens
+    // it again; the wait then sleeps out its time-out. The port is closed
+    // from the event loop, not from inside the port's own notification, and
+    // only if it was not opened anew in between.
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!MSComm1.isOpen() || lostClosePending_)
+        return;
+    lostClosePending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, opened = opens_] {
+            lostClosePending_ = false;
+            if (opened == opens_)
+                CloseMScomm();
+        },
+        Qt::QueuedConnection);
 }
 
 void ComForm::WriteOut(const QString& str)

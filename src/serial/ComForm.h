@@ -104,8 +104,11 @@ private:
     enum class Failure { Show, Silent };
     bool Open(std::uint8_t comPort, qint32 baud, Failure failure);
     void OnReadyRead();
+    void OnPortError(QSerialPort::SerialPortError error);
 
     QSerialPort MSComm1;
+    int opens_ = 0;             // successful opens so far
+    bool lostClosePending_ = false;
     PortResolver resolver_;
     int resolvedPort_ = 0;
     QString resolvedPath_;

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace vlboot::cli::test {
@@ -20,6 +21,9 @@ public:
     const QString& TerminalPath() const { return path_; }
     // SIGTERM; waits for the end (dumps are written then); its summary.
     QString Stop();
+    // SIGKILL, as a crash or a pulled plug would end it; waits until it is
+    // gone (its terminal with it). Nothing is dumped.
+    void Kill();
 
 private:
     QProcess process_;
@@ -38,7 +42,9 @@ struct CliResult {
 // A vlboot-cli run, started at once, collected by Finish().
 class CliRun {
 public:
-    explicit CliRun(const QStringList& args);
+    // `childSetup` runs in the new process just before the program starts
+    // (for resource limits and signal dispositions).
+    explicit CliRun(const QStringList& args, std::function<void()> childSetup = {});
     ~CliRun();
     CliResult Finish();
     // Waits until standard output holds `text` (false when the program

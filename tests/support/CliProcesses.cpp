@@ -41,6 +41,14 @@ QString Simulator::Stop()
     return QString::fromLocal8Bit(process_.readAllStandardError());
 }
 
+void Simulator::Kill()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.kill();
+    process_.waitForFinished(GuardMs);
+}
+
 QStringList CliResult::outLines() const
 {
     QStringList lines = QString::fromLocal8Bit(out).split(QLatin1Char('\n'));
@@ -49,8 +57,10 @@ QStringList CliResult::outLines() const
     return lines;
 }
 
-CliRun::CliRun(const QStringList& args)
+CliRun::CliRun(const QStringList& args, std::function<void()> childSetup)
 {
+    if (childSetup)
+        process_.setChildProcessModifier(childSetup);
     process_.start(BinaryPath(QStringLiteral("vlboot-cli")), args);
 }
 
