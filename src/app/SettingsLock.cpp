@@ -27,7 +27,8 @@ std::map<QString, Held>& heldLocks()
 // by a program that died in between (killed, or its write refused by a full
 // disk); the lock layer would never call it stale, and every settings write
 // would wait for it in vain. The same holds for the lock layer's own
-// "<lock>.rmlock", taken while it clears a dead holder's lock.
+// "<lock>.rmlock", taken while it clears a dead holder's lock (and its
+// "<lock>.rmlock.rmlock", taken to clear a dead holder's .rmlock, and so on).
 constexpr qint64 OwnerlessLockAgeMs = 2000;
 // How often a waiting program looks for such a lock file.
 constexpr int OwnerlessCheckMs = 250;
@@ -48,14 +49,23 @@ void removeOwnerlessLock(const QString& path)
         lock.removeStaleLockFile();
 }
 
+void removeOwnerlessLocks(const QString& path)
+{
+    constexpr int Depth = 8; // each level needs a program killed at that very moment
+    QString level = path;
+    for (int i = 0; i < Depth && QFileInfo::exists(level); ++i) {
+        removeOwnerlessLock(level);
+        level += QStringLiteral(".rmlock");
+    }
+}
+
 // QLockFile::tryLock, with a look for ownerless lock files every
 // OwnerlessCheckMs while it waits.
 bool takeLock(QLockFile& lock, const QString& path, int timeoutMs)
 {
     const QDeadlineTimer deadline(std::max(timeoutMs, 0));
     for (;;) {
-        removeOwnerlessLock(path);
-        removeOwnerlessLock(path + QStringLiteral(".rmlock"));
+        removeOwnerlessLocks(path);
         const int slice = static_cast<int>(std::min<qint64>(deadline.remainingTime(), OwnerlessCheckMs));
         if (lock.tryLock(slice))
             return true;

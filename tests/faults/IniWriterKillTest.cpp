@@ -11,14 +11,15 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QLockFile>
 #include <QProcess>
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <map>
-#include <optional>
+#include <vector>
 #include <random>
 #include <thread>
 
@@ -27,7 +28,11 @@ using namespace vlboot::faults;
 
 namespace {
 
+// Kills: Rounds, or as many as fit into BudgetMs where a round is slow (a
+// sanitizer build), but never fewer than MinRounds.
 constexpr int Rounds = 300;
+constexpr int MinRounds = 100;
+constexpr qint64 BudgetMs = 15000;
 constexpr int GuardMs = 20000;
 
 // The file before the first writer: other settings, then every key of
@@ -40,62 +45,55 @@ QByteArray seedContent()
     return content;
 }
 
-// Where the writer stands: keys [0, boundary) of version `first`, the rest
-// of the other version (boundary == KeyCount: all of `first`).
-struct WriterState {
-    QChar first;
-    int boundary = 0;
-    // Writes since the file was all A: the writer turns A to B key by key,
-    // then B to A.
-    int position() const
-    {
-        if (first == QLatin1Char('B'))
-            return boundary;
-        return boundary == KeyCount ? 0 : KeyCount + boundary;
-    }
-};
-
-std::optional<WriterState> stateOf(const QByteArray& content)
-{
-    WriterState s;
-    for (int i = 0; i < KeyCount; ++i) {
-        const auto value = IniLookup(content, VersionSection(), KeyName(i));
-        const QChar v = value ? VersionOf(*value, i) : QChar();
-        if (v.isNull())
-            return std::nullopt;
-        if (i == 0)
-            s.first = v;
-        if (v == s.first && s.boundary == i)
-            s.boundary = i + 1;
-        else if (v == s.first)
-            return std::nullopt; // a key of the first version after the boundary
-    }
-    return s;
-}
-
-// The complete file the writer produces for each state, made once per
-// state (by position).
+// Every complete file the writer can leave, by its position in the
+// writer's cycle: position 0 is all A; positions 1..100 have keys
+// [0, position) of version B and the rest A; positions 101..199 have keys
+// [0, position - 100) back at A and the rest B. Each follows from the one
+// before by one WriteIni step.
 class WriterFiles {
 public:
-    explicit WriterFiles(QByteArray seed) : seed_(std::move(seed)) {}
-
-    const QByteArray& of(const WriterState& s)
+    explicit WriterFiles(const QByteArray& seed)
     {
-        auto [it, made] = files_.try_emplace(s.position());
-        if (made) {
-            QByteArray content = seed_;
-            for (int i = 0; i < KeyCount; ++i)
-                content = IniStore(content, VersionSection(), KeyName(i),
-                                   VersionValue(i < s.boundary ? s.first : OtherVersion(s.first), i));
-            it->second = content;
+        files_.push_back(seed);
+        for (int p = 1; p < Cycle; ++p) {
+            const int key = (p - 1) % KeyCount;
+            const QChar version = p <= KeyCount ? QChar('B') : QChar('A');
+            files_.push_back(IniStore(files_.back(), VersionSection(), KeyName(key), VersionValue(version, key)));
         }
-        return it->second;
+        for (int p = 0; p < Cycle; ++p)
+            positions_.insert(files_[p], p);
     }
 
+    // The position of a complete file; -1 for anything else.
+    int positionOf(const QByteArray& content) const { return positions_.value(content, -1); }
+
+    static constexpr int Cycle = 2 * KeyCount;
+
 private:
-    QByteArray seed_;
-    std::map<int, QByteArray> files_;
+    std::vector<QByteArray> files_;
+    QHash<QByteArray, int> positions_;
 };
+
+// The keys that are missing or hold neither version's value ("" for none).
+std::string brokenKeys(const QByteArray& content)
+{
+    std::string broken;
+    for (int i = 0; i < KeyCount; ++i) {
+        const auto value = IniLookup(content, VersionSection(), KeyName(i));
+        if (!value || VersionOf(*value, i).isNull())
+            broken += " " + KeyName(i).toStdString();
+    }
+    return broken;
+}
+
+// The lock files in the folder with their content, for a failure message.
+std::string lockFiles(const vlboot::test::TestFolder& folder)
+{
+    std::string text = "lock files:";
+    for (const QString& name : QDir(folder.path()).entryList({"*.lock", "*.rmlock"}, QDir::Files | QDir::Hidden))
+        text += "\n  " + name.toStdString() + ": " + folder.read(name).toStdString();
+    return text;
+}
 
 } // namespace
 
@@ -110,7 +108,10 @@ TEST(SettingsFileCrash, WriterKilledMidWriteLeavesOneCompleteFile)
 
     int previous = 0;
     int writesSeen = 0;
-    for (int round = 0; round < Rounds; ++round) {
+    int round = 0;
+    QElapsedTimer spent;
+    spent.start();
+    for (; round < Rounds && (round < MinRounds || spent.elapsed() < BudgetMs); ++round) {
         QProcess writer;
         writer.start(cli::test::BinaryPath("ini_writer"), {folder.path()});
         ASSERT_TRUE(writer.waitForStarted(GuardMs));
@@ -124,25 +125,25 @@ TEST(SettingsFileCrash, WriterKilledMidWriteLeavesOneCompleteFile)
             << "round " << round << ": the writer stopped by itself: " << writer.readAllStandardError().toStdString();
 
         const QByteArray content = folder.read("setup.ini");
-        const auto state = stateOf(content);
-        ASSERT_TRUE(state) << "round " << round << ": setup.ini is no complete version:\n" << content.toStdString();
-        ASSERT_EQ(content, files.of(*state)) << "round " << round;
-        writesSeen += (state->position() - previous + 2 * KeyCount) % (2 * KeyCount);
-        previous = state->position();
+        const int position = files.positionOf(content);
+        ASSERT_GE(position, 0) << "round " << round << ": setup.ini is no complete file; broken keys:"
+                               << (brokenKeys(content).empty() ? " none (lines moved or changed)" : brokenKeys(content));
+        writesSeen += (position - previous + WriterFiles::Cycle) % WriterFiles::Cycle;
+        previous = position;
     }
+    RecordProperty("kills", round);
     // The kills did land while the writer was busy writing.
-    EXPECT_GT(writesSeen, Rounds / 10);
+    EXPECT_GT(writesSeen, round / 10);
 
     // Leftovers of killed writers are only ever files beside setup.ini, and
     // the next write neither waits for them for good nor reads them.
     for (const QString& name : QDir(folder.path()).entryList(QDir::Files | QDir::Hidden))
         EXPECT_TRUE(name == "setup.ini" || name.startsWith("setup.ini.")) << name.toStdString();
     const IniFileHandler ini(folder.file("setup.ini"));
-    ASSERT_TRUE(ini.WriteIni("ComSettings", "DevAdr", "9"))
-        << "lock file left: " << folder.read("setup.ini.lock").toHex(' ').toStdString();
+    ASSERT_TRUE(ini.WriteIni("ComSettings", "DevAdr", "9")) << lockFiles(folder);
     EXPECT_EQ(ini.ReadIni("ComSettings", "DevAdr", ""), "9");
     EXPECT_EQ(ini.ReadIni("ComSettings", "ComSpeed", ""), "57600");
-    EXPECT_TRUE(stateOf(folder.read("setup.ini")));
+    EXPECT_EQ(brokenKeys(folder.read("setup.ini")), "");
 }
 
 // A writer killed (or refused by a full disk) between creating its lock file
@@ -167,11 +168,15 @@ TEST_P(OwnerlessLock, IsTakenOverOnceItIsClearlyAbandoned)
 
 INSTANTIATE_TEST_SUITE_P(Faults, OwnerlessLock, ::testing::Values(QByteArray(), QByteArray("\n\n\n"), QByteArray("not a process\n")));
 
-// A lock of a writer that died while holding it, and the lock layer's own
-// lock for removing it ("setup.ini.lock.rmlock") left empty by a writer
-// killed while it was clearing that stale lock in its turn.
-TEST(AbandonedRemovalLock, IsTakenOverToo)
+// Writers that died one after the other while clearing their predecessor's
+// lock: the lock of a dead writer, the lock layer's removal lock
+// ("setup.ini.lock.rmlock") of the next dead one, and so on; the last level
+// left empty by a writer killed as it created it.
+struct AbandonedRemovalLocks : ::testing::TestWithParam<int> {};
+
+TEST_P(AbandonedRemovalLocks, AreTakenOverLevelByLevel)
 {
+    const int deadLevels = GetParam();
     vlboot::test::TestFolder folder;
     folder.write("setup.ini", "[ComSettings]\r\nDevAdr=1\r\n");
     QProcess gone;
@@ -188,17 +193,22 @@ TEST(AbandonedRemovalLock, IsTakenOverToo)
         content = folder.read("probe.lock");
     }
     content = QByteArray::number(deadPid) + content.mid(content.indexOf('\n'));
-    folder.write("setup.ini.lock", content);
-    folder.write("setup.ini.lock.rmlock", QByteArray());
-    QFile rmlock(folder.file("setup.ini.lock.rmlock"));
-    ASSERT_TRUE(rmlock.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(rmlock.setFileTime(QDateTime::currentDateTime().addSecs(-5), QFileDevice::FileModificationTime));
-    rmlock.close();
+
+    QString name = "setup.ini.lock";
+    for (int level = 0; level < deadLevels; ++level, name += ".rmlock")
+        folder.write(name, content);
+    folder.write(name, QByteArray());
+    QFile empty(folder.file(name));
+    ASSERT_TRUE(empty.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(empty.setFileTime(QDateTime::currentDateTime().addSecs(-5), QFileDevice::FileModificationTime));
+    empty.close();
 
     const IniFileHandler ini(folder.file("setup.ini"));
-    EXPECT_TRUE(ini.WriteIni("ComSettings", "DevAdr", "6"));
+    EXPECT_TRUE(ini.WriteIni("ComSettings", "DevAdr", "6")) << lockFiles(folder);
     EXPECT_EQ(ini.ReadIni("ComSettings", "DevAdr", ""), "6");
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, AbandonedRemovalLocks, ::testing::Values(1, 2, 3));
 
 TEST(OwnerlessLockJustLeft, IsTakenOverWithinTheWriteWait)
 {
