@@ -1,6 +1,7 @@
 // The Start button programs a firmware file into the simulated amplifier
 // through a real serial port (a pseudo-terminal served by vlboot-sim).
 
+#include "CliProcesses.h"
 #include "FirmwareImage.h"
 #include "ScriptedDialogs.h"
 #include "VLboot.h"
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QProcess>
 #include <QProgressBar>
 #include <gtest/gtest.h>
 
@@ -19,32 +19,6 @@ using namespace vlboot;
 using namespace vlboot::test;
 
 namespace {
-
-// vlboot-sim running beside the test; its terminal path and flash dump.
-struct Simulator {
-    QProcess process;
-    QString path;
-
-    Simulator(const QStringList& args)
-    {
-        process.start(QStringLiteral(VLBOOT_SIM), args);
-        if (process.waitForStarted(5000) && process.waitForReadyRead(5000))
-            path = QString::fromUtf8(process.readLine()).trimmed();
-    }
-    ~Simulator()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-    // Stops it; it writes its dump on the way out.
-    bool stop()
-    {
-        process.terminate();
-        return process.waitForFinished(10000) && process.exitCode() == 0;
-    }
-};
 
 QByteArray readFile(const QString& name)
 {
@@ -58,13 +32,13 @@ TEST(ProgramThroughPty, StartButtonProgramsTheSimulatedAmplifier)
 {
     TestFolder dir;
     const QString dump = dir.file("flash");
-    Simulator sim({"--device", "amplifier", "--dump", dump});
-    ASSERT_TRUE(sim.path.startsWith("/dev/")) << sim.path.toStdString();
+    cli::test::Simulator sim({"--device", "amplifier", "--dump", dump});
+    ASSERT_TRUE(sim.Started());
 
     const sim::Image image = sim::MakeImage({.firstBlock = 1, .blockCount = 2, .bytesPerBlock = 2048, .seed = 7});
     dir.write("fw.ldr", image.hex);
     WriteSetup(dir, "[ComSettings]\r\nComPort=2\r\nComSpeed=115200\r\n[Velmsettings]\r\nFirmwareFile=" + dir.file("fw.ldr").toUtf8() + "\r\n",
-               {{2, sim.path}});
+               {{2, sim.TerminalPath()}});
 
     ScriptedDialogs dialogs;
     VLboot window(dir.path(), dialogs);
@@ -77,7 +51,7 @@ TEST(ProgramThroughPty, StartButtonProgramsTheSimulatedAmplifier)
     EXPECT_TRUE(window.BtnStart->isEnabled());
     EXPECT_TRUE(window.TxtVelmfile->isEnabled());
 
-    ASSERT_TRUE(sim.stop());
+    sim.Stop();
     for (const auto& [block, content] : image.blocks)
         EXPECT_EQ(readFile(QDir(dump).filePath(QStringLiteral("block-%1.bin").arg(block, 3, 10, QLatin1Char('0')))), content) << block;
 }
