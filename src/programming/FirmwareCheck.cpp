@@ -1,6 +1,7 @@
 #include "FirmwareCheck.h"
 
 #include "FirmwareLine.h"
+#include "LineReader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -31,18 +32,14 @@ FirmwareCheckResult CheckFirmwareFile(const QString& fileName, const std::functi
         onFound();
 
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         r.why = QStringLiteral("%1: cannot be opened (%2)").arg(fileName, file.errorString());
         return r;
     }
     long long lineNo = 0;
-    QByteArray raw;
-    while (!file.atEnd()) {
-        raw = file.readLine();
-        if (raw.isEmpty() && file.error() != QFileDevice::NoError) {
-            r.why = QStringLiteral("%1: cannot be read (%2)").arg(fileName, file.errorString());
-            return r;
-        }
+    LineReader reader(file);
+    QByteArrayView raw;
+    while (reader.Next(raw)) {
         ++lineNo;
         const QByteArrayView text = WithoutLineEnd(raw);
         const FirmwareLine line(text);
@@ -68,7 +65,7 @@ FirmwareCheckResult CheckFirmwareFile(const QString& fileName, const std::functi
         }
         r.totalBytes += line.Count();
     }
-    if (file.error() != QFileDevice::NoError) {
+    if (reader.Failed() || file.error() != QFileDevice::NoError) {
         r.why = QStringLiteral("%1: cannot be read (%2)").arg(fileName, file.errorString());
         return r;
     }

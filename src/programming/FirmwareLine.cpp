@@ -1,18 +1,6 @@
 #include "FirmwareLine.h"
 
-#include "HexHelpers.h"
-
-#include <algorithm>
-
 namespace vlboot {
-
-std::uint8_t FirmwareLine::ByteAt(int position) const
-{
-    const qsizetype start = position - 1;
-    if (start < 0 || start >= text_.size())
-        return 0;
-    return ConvertHexStringToByte(text_.sliced(start, std::min<qsizetype>(2, text_.size() - start)));
-}
 
 bool CheckLineChecksum(QByteArrayView line)
 {
@@ -25,9 +13,9 @@ bool CheckLineChecksum(QByteArrayView line)
     return l.ByteAt(2 * recordBytes + 2) == expected;
 }
 
-QByteArrayView WithoutLineEnd(const QByteArray& raw)
+QByteArrayView WithoutLineEnd(QByteArrayView raw)
 {
-    QByteArrayView v(raw);
+    QByteArrayView v = raw;
     if (v.endsWith('\n'))
         v.chop(1);
     if (v.endsWith('\r'))

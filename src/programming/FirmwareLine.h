@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <array>
 #include <cstdint>
 
 namespace vlboot {
@@ -32,9 +33,31 @@ public:
 
     // The byte of the two characters at 1-based `position`; 0 when the line
     // has fewer than two characters there.
-    std::uint8_t ByteAt(int position) const;
+    std::uint8_t ByteAt(int position) const
+    {
+        const qsizetype start = qsizetype(position) - 1;
+        if (start < 0 || start + 2 > text_.size())
+            return 0;
+        return static_cast<std::uint8_t>(DigitValue(text_[start]) * 16 + DigitValue(text_[start + 1]));
+    }
+
+    // The value of one hexadecimal digit, either case; 0 for any other character.
+    static std::uint8_t DigitValue(char c) { return DigitValues[static_cast<unsigned char>(c)]; }
 
 private:
+    // Read at every character of every line of a file of up to some hundred
+    // megabytes: a table rather than comparisons.
+    static constexpr std::array<std::uint8_t, 256> DigitValues = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (int c = '0'; c <= '9'; ++c)
+            t[c] = static_cast<std::uint8_t>(c - '0');
+        for (int c = 'a'; c <= 'f'; ++c)
+            t[c] = static_cast<std::uint8_t>(c - 'a' + 10);
+        for (int c = 'A'; c <= 'F'; ++c)
+            t[c] = static_cast<std::uint8_t>(c - 'A' + 10);
+        return t;
+    }();
+
     QByteArrayView text_;
 };
 
@@ -43,6 +66,6 @@ private:
 bool CheckLineChecksum(QByteArrayView line);
 
 // A line as read from the file, without its line end (LF or CR LF).
-QByteArrayView WithoutLineEnd(const QByteArray& raw);
+QByteArrayView WithoutLineEnd(QByteArrayView raw);
 
 } // namespace vlboot

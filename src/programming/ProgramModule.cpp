@@ -106,7 +106,10 @@ bool ProgrammingRun::Pass::record(const FirmwareLine& line)
         for (int i = 0; i < n && i < static_cast<int>(recordBuffer_.size()); ++i)
             recordBuffer_[i] = line.DataByte(i);
         dev().WriteSFOmem(n, line.Offset(), recordBuffer_);
-        if (!run_.succeeded(QStringLiteral("the memory write of %1 bytes at offset 0x%2 of block %3 (%4, line %5)")
+        // The description of the write is made only when it failed: a run
+        // writes thousands of records and nobody reads it otherwise.
+        if (dev().OpState != OpStates::Started
+            && !run_.succeeded(QStringLiteral("the memory write of %1 bytes at offset 0x%2 of block %3 (%4, line %5)")
                                 .arg(n)
                                 .arg(line.Offset(), 4, 16, QLatin1Char('0'))
                                 .arg(currentBlock_)

@@ -23,6 +23,18 @@ std::optional<std::uint16_t> DeviceProtocol::NetworkAddress(const QString& devAd
     return static_cast<std::uint16_t>(v);
 }
 
+std::optional<std::uint16_t> DeviceProtocol::currentAddress()
+{
+    // Read anew only when the text changed (the address menu), not for
+    // every one of a run's thousands of frames.
+    if (!addressRead_ || settings_.DevAdr != addressText_) {
+        addressText_ = settings_.DevAdr;
+        address_ = NetworkAddress(addressText_);
+        addressRead_ = true;
+    }
+    return address_;
+}
+
 std::uint8_t DeviceProtocol::ReplyByte(int k) const
 {
     const QByteArray& b = link_.ReceiveBuffer;
@@ -44,7 +56,7 @@ bool DeviceProtocol::SendCommandFrame(std::uint8_t CommandIndex)
     const int n = CommandIndex == RSfunctions::SFOcommand ? CommandFrame[5] + 5 : record.FrameLength;
     if (n < 4 || n >= static_cast<int>(CommandFrame.size()))
         return false;
-    const auto address = NetworkAddress(settings_.DevAdr);
+    const std::optional<std::uint16_t> address = currentAddress();
     if (!address)
         return false;
     refused_ = false;

@@ -93,11 +93,17 @@ public:
     const Settings& settings() const { return settings_; }
 
 private:
+    // NetworkAddress of the DevAdr setting, kept while the text is unchanged.
+    std::optional<std::uint16_t> currentAddress();
+
     Link& link_;
     const Settings& settings_;
     WaitClock& clock_;
     bool refused_ = false; // the last frame was refused: its wait ends at once
     std::vector<double> roundTrips_;
+    bool addressRead_ = false;
+    QString addressText_;
+    std::optional<std::uint16_t> address_;
 };
 
 } // namespace vlboot

@@ -8,6 +8,12 @@
 
 namespace vlboot {
 
+SteadyWaitClock::SteadyWaitClock()
+{
+    wake_.setSingleShot(true);
+    wake_.setTimerType(Qt::PreciseTimer);
+}
+
 double SteadyWaitClock::Now()
 {
     using namespace std::chrono;
@@ -24,12 +30,9 @@ void SteadyWaitClock::WaitForEvents(double deadline)
         dispatcher->processEvents(QEventLoop::AllEvents);
         return;
     }
-    // A timer at the deadline wakes the blocking wait when nothing else does.
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    wake.start(static_cast<int>(std::ceil(remaining * 1000.0)));
+    wake_.start(static_cast<int>(std::ceil(remaining * 1000.0)));
     dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    wake_.stop();
 }
 
 } // namespace vlboot

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QTimer>
+
 namespace vlboot {
 
 // The clock of the reply waits: monotonic seconds, and a way to let the
@@ -19,8 +21,14 @@ public:
 // so that a wait with nothing arriving takes no processor time.
 class SteadyWaitClock final : public WaitClock {
 public:
+    SteadyWaitClock();
     double Now() override;
     void WaitForEvents(double deadline) override;
+
+private:
+    // Wakes the blocking wait at the deadline when nothing else does; one
+    // for all the waits of a run (a run makes thousands of them).
+    QTimer wake_;
 };
 
 } // namespace vlboot

@@ -84,6 +84,27 @@ TEST_F(FrameFixture, NetworkAddressGoesLowByteFirst)
     }
 }
 
+TEST_F(FrameFixture, AChangedAddressTakesEffectAtTheNextFrame)
+{
+    // The address text is read once and kept until it changes: a change in
+    // either direction, good to bad and back, must show at the next frame.
+    const struct {
+        const char* devAdr;
+        bool sent;
+        const char* bytes;
+    } steps[] = {{"1", true, "01 00"}, {"1", true, "01 00"}, {"300", true, "2C 01"}, {"70000", false, ""},
+                 {"70000", false, ""}, {"300", true, "2C 01"}, {"", true, "00 00"}, {"1", true, "01 00"}};
+    for (const auto& step : steps) {
+        settings.DevAdr = step.devAdr;
+        const auto before = link.Sent.size();
+        EXPECT_EQ(protocol.SendCommandFrame(1), step.sent) << step.devAdr;
+        ASSERT_EQ(link.Sent.size(), before + (step.sent ? 1 : 0)) << step.devAdr;
+        if (step.sent) {
+            EXPECT_EQ(link.Sent.back().mid(1, 2), Bytes(step.bytes)) << step.devAdr;
+        }
+    }
+}
+
 TEST_F(FrameFixture, FramesThatCannotBeRightAreNeverSent)
 {
     for (const char* bad : {"1.5", "-3", "70000", "65536"}) {

@@ -5,6 +5,7 @@
 #include "Settings.h"
 #include "TestFiles.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace vlboot;
@@ -125,4 +126,39 @@ TEST(ReplyWaitRealClock, GivesUpOnlyAfterTheTimeOutWithoutSpinning)
     const double elapsed = clock.Now() - start;
     EXPECT_GT(elapsed, 0.3);
     EXPECT_LT(elapsed, 5.0);
+}
+
+TEST(ReplyWaitRealClock, EveryWaitWakesAtItsOwnDeadlineOrAtAnEvent)
+{
+    // One timer serves all the waits of the clock: each wait must still end
+    // at its own deadline, and an event must still end a wait early.
+    SteadyWaitClock clock;
+    bool watchdog = false;
+    QTimer guard; // a broken wait ends here, not never
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] { watchdog = true; });
+    guard.start(4000);
+    const auto waitUntil = [&](double deadline) {
+        int passes = 0;
+        while (clock.Now() < deadline && !watchdog) {
+            clock.WaitForEvents(deadline);
+            ++passes;
+        }
+        return passes;
+    };
+    const double start = clock.Now();
+    EXPECT_LE(waitUntil(start + 0.05), 3); // it blocks: a pass or two, not a spin
+
+    bool fired = false;
+    QTimer event;
+    event.setSingleShot(true);
+    QObject::connect(&event, &QTimer::timeout, [&] { fired = true; });
+    event.start(0);
+    clock.WaitForEvents(clock.Now() + 30.0);
+    EXPECT_TRUE(fired);
+
+    const double second = clock.Now();
+    EXPECT_LE(waitUntil(second + 0.05), 3); // a shorter deadline after a longer one
+    EXPECT_FALSE(watchdog);
+    EXPECT_LT(clock.Now() - start, 3.0);
 }
