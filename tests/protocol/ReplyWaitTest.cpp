@@ -61,6 +61,9 @@ TEST_F(ReplyWait, RepliesThatCanNeverMatchTheirLengthOnlyTimeOut)
         {Bytes("FF 01 00 00")},              // first byte 255: length never known
         {Bytes("05 01 00 00 06 07")},        // two replies run together
         {Bytes("05 01 00"), Bytes("00 06 07")},
+        // announced 5 bytes, then 81 more (the guard empties the buffer),
+        // then a 9-byte reply: the 5 bytes it holds are not the reply
+        {Bytes("05"), QByteArray(81, 'x'), Bytes("09 01 00 00 33")},
     };
     for (const auto& script : never) {
         const double start = clock.Now();
