@@ -28,6 +28,7 @@ work="$build/bench-work"
 if [ ! -x /usr/bin/time ]; then
   sudo_cmd=()
   [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends time
 fi
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVLBOOT_BENCH=ON -DVLBOOT_BUILD_TESTS=OFF >/dev/null
