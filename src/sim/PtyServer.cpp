@@ -18,6 +18,11 @@ namespace {
 constexpr std::int64_t NsPerMs = 1000000;
 constexpr std::int64_t DrainCapNs = 250 * NsPerMs;
 constexpr std::int64_t DrainPollNs = NsPerMs / 2;
+// Bytes written to the master reach the slave's input queue a moment later
+// (the kernel hands them over in the background); until then the queue
+// looks empty although the reader has not taken them. The drain check only
+// counts once this long has passed since the earlier bytes were queued.
+constexpr std::int64_t SettleNs = 10 * NsPerMs;
 
 std::int64_t NowNs()
 {
@@ -123,7 +128,8 @@ std::int64_t PtyServer::Release(std::int64_t now)
         if (next.chained) {
             if (drainSince_ < 0)
                 drainSince_ = now;
-            if (!SlaveDrained() && now - drainSince_ < DrainCapNs)
+            const std::int64_t waited = now - drainSince_;
+            if (waited < SettleNs || (!SlaveDrained() && waited < DrainCapNs))
                 return DrainPollNs;
             drainSince_ = -1;
             next.chained = false;
