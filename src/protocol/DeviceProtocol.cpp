@@ -118,7 +118,8 @@ bool DeviceProtocol::WaitForReply()
         // The length must also still be the one the buffer's first byte
         // announces: after the 80-byte guard has emptied the buffer, other
         // bytes would otherwise count as the reply whose length came first.
-        if (buffer.size() == ExpectedReplyLength && static_cast<std::uint8_t>(buffer.at(0)) == ExpectedReplyLength) {
+        if (!buffer.isEmpty() && buffer.size() == ExpectedReplyLength
+            && static_cast<std::uint8_t>(buffer.at(0)) == ExpectedReplyLength) {
             roundTrips_.push_back(clock_.Now() - waitStart);
             return true;
         }

@@ -64,6 +64,9 @@ TEST_F(ReplyWait, RepliesThatCanNeverMatchTheirLengthOnlyTimeOut)
         // announced 5 bytes, then 81 more (the guard empties the buffer),
         // then a 9-byte reply: the 5 bytes it holds are not the reply
         {Bytes("05"), QByteArray(81, 'x'), Bytes("09 01 00 00 33")},
+        // announced 0 bytes, then the guard empties the buffer: an empty
+        // buffer is no reply either
+        {Bytes("00"), QByteArray(81, 'x')},
     };
     for (const auto& script : never) {
         const double start = clock.Now();
