@@ -1,6 +1,7 @@
 #include "Bootloader.h"
 #include "CommandTable.h"
 #include "FakeWaitClock.h"
+#include "ScriptedDeviceTest.h"
 #include "ScriptedLink.h"
 #include "Settings.h"
 #include "TestFiles.h"
@@ -14,14 +15,7 @@ using namespace vlboot::test;
 
 namespace {
 
-struct BootloaderTest : ::testing::Test {
-    TestFolder dir;
-    Settings settings{dir.path()};
-    ScriptedLink link;
-    FakeWaitClock clock;
-    Bootloader device{link, settings, clock};
-
-    void SetUp() override { RSfunctions::InitCommandTable(); }
+struct BootloaderTest : ScriptedDeviceTest<Bootloader> {
 
     // Runs `op` against one scripted reply ("" = silence) and returns OpState.
     std::uint8_t run(const std::function<void()>& op, const char* reply)

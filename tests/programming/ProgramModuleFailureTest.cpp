@@ -9,7 +9,6 @@ using sim::FaultKind;
 using sim::Request;
 
 namespace {
-const std::string Erase = "erase0 erase1 erase2 erase3 erase4 erase5 erase42";
 
 QByteArray twoBlocks()
 {

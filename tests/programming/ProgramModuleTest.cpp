@@ -9,7 +9,6 @@ using sim::EndRecord;
 using sim::Request;
 
 namespace {
-const std::string Erase = "erase0 erase1 erase2 erase3 erase4 erase5 erase42";
 const QStringList Start = {"Init", "KVX5500+ with Velmora found", "Checking file...", "File found", "File ok"};
 } // namespace
 

@@ -66,6 +66,9 @@ struct RunFixture : ::testing::Test {
     std::string requests() const;
 };
 
+// The amplifier run's erase requests, as RunFixture::requests() names them.
+inline const std::string Erase = "erase0 erase1 erase2 erase3 erase4 erase5 erase42";
+
 // Data record of `n` bytes starting with `first`, counting up.
 QByteArray DataRecord(std::uint16_t offset, int n, std::uint8_t first = 0);
 

@@ -1,6 +1,7 @@
 #include "CommandTable.h"
 #include "DeviceProtocol.h"
 #include "FakeWaitClock.h"
+#include "ScriptedDeviceTest.h"
 #include "ScriptedLink.h"
 #include "Settings.h"
 #include "TestFiles.h"
@@ -12,14 +13,8 @@ using namespace vlboot::test;
 
 namespace {
 
-struct FrameFixture : ::testing::Test {
-    TestFolder dir;
-    Settings settings{dir.path()};
-    ScriptedLink link;
-    FakeWaitClock clock;
-    DeviceProtocol protocol{link, settings, clock};
-
-    void SetUp() override { RSfunctions::InitCommandTable(); }
+struct FrameFixture : ScriptedDeviceTest<DeviceProtocol> {
+    DeviceProtocol& protocol = device;
 
     QByteArray sendSfo(std::initializer_list<int> message)
     {

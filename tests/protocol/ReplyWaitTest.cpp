@@ -1,6 +1,7 @@
 #include "CommandTable.h"
 #include "DeviceProtocol.h"
 #include "FakeWaitClock.h"
+#include "ScriptedDeviceTest.h"
 #include "ScriptedLink.h"
 #include "Settings.h"
 #include "TestFiles.h"
@@ -13,21 +14,8 @@ using namespace vlboot::test;
 
 namespace {
 
-// A clock that records when each wait began and how far it let time run.
-struct RecordingClock final : WaitClock {
-    FakeWaitClock inner;
-    double Now() override { return inner.Now(); }
-    void WaitForEvents(double deadline) override { inner.WaitForEvents(deadline); }
-};
-
-struct ReplyWait : ::testing::Test {
-    TestFolder dir;
-    Settings settings{dir.path()};
-    ScriptedLink link;
-    FakeWaitClock clock;
-    DeviceProtocol protocol{link, settings, clock};
-
-    void SetUp() override { RSfunctions::InitCommandTable(); }
+struct ReplyWait : ScriptedDeviceTest<DeviceProtocol> {
+    DeviceProtocol& protocol = device;
 
     bool exchange(std::vector<QByteArray> chunks)
     {
