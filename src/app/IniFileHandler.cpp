@@ -1,9 +1,12 @@
 #include "IniFileHandler.h"
 
 #include "IniText.h"
+#include "Platform.h"
 #include "SettingsLock.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <optional>
 
@@ -24,6 +27,24 @@ std::optional<QByteArray> readAll(const QString& fileName)
 
 } // namespace
 
+QString LinkTarget(const QString& path)
+{
+    QString target = path;
+    // A bound, so that a loop of links ends (the open then fails).
+    for (int depth = 0; depth < 40; ++depth) {
+        const QFileInfo info(target);
+        if (!info.isSymLink())
+            break;
+        target = QDir(info.absolutePath()).absoluteFilePath(info.symLinkTarget());
+    }
+    return target;
+}
+
+bool IniFileHandler::Readable() const
+{
+    return readAll(IniFileName).has_value();
+}
+
 QString IniFileHandler::ReadIni(const QString& Section, const QString& Key, const QString& Default) const
 {
     const auto value = IniLookup(readAll(IniFileName).value_or(QByteArray()), Section, Key);
@@ -39,11 +60,12 @@ bool IniFileHandler::WriteIni(const QString& Section, const QString& Key, const 
     SettingsLock lock(IniFileName, SettingsLock::WriteTimeoutMs);
     if (!lock.IsLocked())
         return false;
-    const auto old = readAll(IniFileName);
+    const QString target = LinkTarget(IniFileName);
+    const auto old = readAll(target);
     if (!old)
         return false;
     const QByteArray content = IniStore(*old, Section, Key, Value);
-    QSaveFile out(IniFileName);
+    QSaveFile out(target);
     // Unbuffered, so that a short write (a full disk, a file-size limit)
     // shows in write()'s count; a buffered one would only fail in commit's
     // flush, which commits the cut file anyway.
@@ -53,7 +75,8 @@ bool IniFileHandler::WriteIni(const QString& Section, const QString& Key, const 
         out.cancelWriting();
         return false;
     }
-    return out.commit();
+    // (commit syncs the new file before it renames it over the old one)
+    return out.commit() && platform::SyncFolder(QFileInfo(target).absolutePath());
 }
 
 } // namespace vlboot

@@ -4,6 +4,10 @@
 
 namespace vlboot {
 
+// The file a path leads to, symbolic links followed (also to a file that
+// does not exist yet); the path itself when it is no link.
+QString LinkTarget(const QString& path);
+
 // Access to the settings file setup.ini, one key at a time, with the
 // behaviour of the Windows profile functions (see IniText.h for the format).
 class IniFileHandler {
@@ -17,10 +21,17 @@ public:
     QString ReadIni(const QString& Section, const QString& Key, const QString& Default) const;
 
     // Stores the value, creating file and section when missing. The file is
-    // replaced whole (written beside it, flushed, renamed over it), so it is
-    // never left half-written; the change is made under the settings lock.
-    // Returns false when the value could not be stored; callers go on.
+    // replaced whole (written beside it, synced to disk, renamed over it, the
+    // folder synced), so it is never left half-written and a stored value
+    // survives a power cut; the change is made under the settings lock.
+    // When setup.ini is a symbolic link, the file it leads to is written
+    // (and locked). Returns false when the value could not be stored;
+    // callers go on.
     bool WriteIni(const QString& Section, const QString& Key, const QString& Value) const;
+
+    // False when the file exists but cannot be read (every read then gives
+    // the default).
+    bool Readable() const;
 
     const QString IniFileName;
 

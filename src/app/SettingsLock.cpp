@@ -1,5 +1,7 @@
 #include "SettingsLock.h"
 
+#include "IniFileHandler.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -77,7 +79,7 @@ bool takeLock(QLockFile& lock, const QString& path, int timeoutMs)
 } // namespace
 
 SettingsLock::SettingsLock(const QString& iniFileName, int timeoutMs)
-    : path_(iniFileName + QStringLiteral(".lock"))
+    : path_(LinkTarget(iniFileName) + QStringLiteral(".lock"))
 {
     Held& h = heldLocks()[path_];
     if (h.depth > 0) {

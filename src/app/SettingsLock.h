@@ -20,6 +20,9 @@ namespace vlboot {
 class SettingsLock {
 public:
     // Tries to take the lock of `iniFileName`, waiting at most `timeoutMs`.
+    // The lock file lies beside the file that is really written: the target
+    // of a symbolic link, so that stations sharing one counter through links
+    // share its lock.
     SettingsLock(const QString& iniFileName, int timeoutMs);
     ~SettingsLock();
     SettingsLock(const SettingsLock&) = delete;

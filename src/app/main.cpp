@@ -5,9 +5,9 @@
 //                               live in DIR (default: the program's folder)
 //   vlboot --help | --version
 //
-// Exit codes: 0 normal end; 64 bad command line (usage on stderr); 69 no
-// display to show the window on; 73 the configuration folder cannot be
-// created.
+// Exit codes: 0 normal end; 64 bad command line (usage on stderr), also a
+// --config-dir that is not an existing folder; 69 no display to show the
+// window on.
 
 #include "Dialogs.h"
 #include "VLboot.h"
@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 
@@ -23,7 +24,6 @@ namespace {
 
 constexpr int ExitUsage = 64;
 constexpr int ExitNoDisplay = 69;
-constexpr int ExitCannotCreate = 73;
 
 struct CommandLine {
     bool ok = false;
@@ -79,6 +79,10 @@ CommandLine Parse(int argc, char** argv)
     if (parser.isSet(configDir) && line.configDir.isEmpty()) {
         line.ok = false;
         line.error = QStringLiteral("The folder after --config-dir is empty.");
+    } else if (parser.isSet(configDir) && !QFileInfo(line.configDir).isDir()) {
+        // A typo would otherwise start a fresh setup.ini.
+        line.ok = false;
+        line.error = QStringLiteral("--config-dir %1 is not an existing folder.").arg(line.configDir);
     }
     return line;
 }
@@ -119,10 +123,6 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     const QString configDir = line.configDir.isEmpty() ? QCoreApplication::applicationDirPath() : line.configDir;
-    if (!QDir().mkpath(configDir)) {
-        Print(stderr, QStringLiteral("vlboot: cannot create the configuration folder %1\n").arg(configDir));
-        return ExitCannotCreate;
-    }
 
     vlboot::QtDialogs dialogs;
     vlboot::VLboot window(QDir(configDir).absolutePath(), dialogs);

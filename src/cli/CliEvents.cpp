@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cmath>
@@ -49,6 +50,8 @@ QByteArray ResultEvent(const RunResult& result)
                  {QStringLiteral("status"), result.status},
                  {QStringLiteral("outcome"), OutcomeName(result.status)},
                  {QStringLiteral("why"), result.why.isEmpty() ? QJsonValue() : QJsonValue(result.why)},
+                 {QStringLiteral("warnings"), QJsonArray::fromStringList(result.warnings)},
+                 {QStringLiteral("serial_number"), result.serialNumber ? QJsonValue(*result.serialNumber) : QJsonValue()},
                  {QStringLiteral("exchanges"), result.exchanges},
                  {QStringLiteral("median_rtt_ms"), result.medianRttMs ? QJsonValue(rounded(*result.medianRttMs)) : QJsonValue()},
                  {QStringLiteral("wall_s"), rounded(result.wallSeconds)}});
@@ -59,7 +62,8 @@ QString OutcomeName(int status)
     switch (status) {
     case ExitCodes::Success: return QStringLiteral("success");
     case ExitCodes::Timeout: return QStringLiteral("timeout");
-    default: return QStringLiteral("fault");
+    case ExitCodes::Fault: return QStringLiteral("fault");
+    default: return status > 128 ? QStringLiteral("stopped") : QStringLiteral("fault");
     }
 }
 

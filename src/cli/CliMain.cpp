@@ -5,15 +5,16 @@
 
 #include "CliOptions.h"
 #include "CliRun.h"
-#include "CliSignals.h"
 #include "IniFileHandler.h"
+#include "Platform.h"
 #include "PortList.h"
 #include "Version.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <unistd.h>
+#include <QFileInfo>
 
+using namespace vlboot;
 using namespace vlboot::cli;
 
 namespace {
@@ -23,46 +24,51 @@ QByteArray text(const QString& s)
     return s.toLocal8Bit();
 }
 
-int listPorts(const QString& configDir)
+int listPorts(const QString& configDir, bool json)
 {
-    const vlboot::IniFileHandler ini(QDir(configDir).filePath(QStringLiteral("setup.ini")));
-    for (const QString& line : PortListing(AvailablePorts(), ini))
-        WriteStdout(text(line) + '\n');
+    const IniFileHandler ini(QDir(configDir).filePath(QStringLiteral("setup.ini")));
+    const QList<PortEntry> ports = AvailablePorts();
+    const QStringList lines = json ? PortListingJson(ports, ini) : PortListing(ports, ini);
+    for (const QString& line : lines)
+        platform::WriteStandardOutput(text(line) + '\n');
     return ExitCodes::Success;
+}
+
+int usageError(const QString& error)
+{
+    platform::WriteStandardError(text(QStringLiteral("vlboot-cli: ") + error + QLatin1Char('\n') + UsageText()
+                                      + QStringLiteral("Try 'vlboot-cli --help'.\n")));
+    return ExitCodes::Usage;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    InstallSignalHandlers();
+    const int stopSignalFd = platform::InstallStopSignals();
     QCoreApplication app(argc, argv);
-    HandleStopSignalsInEventLoop();
 
     const CliParse parse = ParseCliOptions(QCoreApplication::arguments().mid(1));
-    if (!parse.options) {
-        WriteStderr(text(QStringLiteral("vlboot-cli: ") + parse.error + QLatin1Char('\n') + UsageText()
-                         + QStringLiteral("Try 'vlboot-cli --help'.\n")));
-        return ExitCodes::Usage;
-    }
+    if (!parse.options)
+        return usageError(parse.error);
     const CliOptions& options = *parse.options;
     if (options.help) {
-        WriteStdout(text(HelpText()));
+        platform::WriteStandardOutput(text(HelpText()));
         return ExitCodes::Success;
     }
     if (options.version) {
-        WriteStdout(QByteArray("vlboot-cli ") + vlboot::VersionText + '\n');
+        platform::WriteStandardOutput(QByteArray("vlboot-cli ") + VersionText + '\n');
         return ExitCodes::Success;
     }
+    // A folder named on the command line must be there: a typo would
+    // otherwise start a fresh setup.ini whose serial counter is "?".
+    if (!options.configDir.isEmpty() && !QFileInfo(options.configDir).isDir())
+        return usageError(QStringLiteral("--config-dir %1 is not an existing folder.").arg(options.configDir));
 
     const QString configDir = QDir(options.configDir.isEmpty() ? QCoreApplication::applicationDirPath() : options.configDir)
                                   .absolutePath();
     if (options.listPorts)
-        return listPorts(configDir);
-
-    if (!QDir().mkpath(configDir)) {
-        WriteStderr(text(QStringLiteral("vlboot-cli: cannot create the settings folder %1\n").arg(configDir)));
-        return ExitCodes::Usage;
-    }
-    return RunProgramming(options, configDir, {WriteStdout, WriteStderr}, ::isatty(STDERR_FILENO) == 1);
+        return listPorts(configDir, options.json);
+    return RunProgramming(options, configDir, {platform::WriteStandardOutput, platform::WriteStandardError, platform::StandardErrorColumns},
+                          platform::StandardErrorIsTerminal(), stopSignalFd);
 }

@@ -30,6 +30,7 @@ struct Options {
     QCommandLineOption log{QStringLiteral("log")};
     QCommandLineOption quiet{QStringLiteral("quiet")};
     QCommandLineOption json{QStringLiteral("json")};
+    QCommandLineOption strict{QStringLiteral("strict")};
     QCommandLineOption listPorts{QStringLiteral("list-ports")};
     QCommandLineOption help{QStringLiteral("help")};
     QCommandLineOption version{QStringLiteral("version")};
@@ -91,7 +92,7 @@ CliParse ParseCliOptions(const QStringList& args)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({o.configDir, o.port, o.speed, o.address, o.replyTimeout, o.log, o.quiet, o.json,
-                       o.listPorts, o.help, o.version});
+                       o.strict, o.listPorts, o.help, o.version});
     if (!parser.parse(QStringList{QStringLiteral("vlboot-cli")} + args))
         return refuse(parser.errorText());
 
@@ -104,6 +105,7 @@ CliParse ParseCliOptions(const QStringList& args)
     options.log = parser.isSet(o.log);
     options.quiet = parser.isSet(o.quiet);
     options.json = parser.isSet(o.json);
+    options.strict = parser.isSet(o.strict);
     options.listPorts = parser.isSet(o.listPorts);
     options.help = parser.isSet(o.help);
     options.version = parser.isSet(o.version);
@@ -157,7 +159,7 @@ QString UsageText()
     return QStringLiteral(
         "Usage: vlboot-cli [--config-dir DIR] [--port N|COMn|DEVICE_PATH] [--speed 9600|57600|115200]\n"
         "                  [--address A] [--reply-timeout SECONDS] [--log] [--quiet] [--json]\n"
-        "                  [--list-ports] [--help] [--version] [FIRMWARE_FILE]\n");
+        "                  [--strict] [--list-ports] [--help] [--version] [FIRMWARE_FILE]\n");
 }
 
 QString HelpText()
@@ -169,19 +171,24 @@ QString HelpText()
         "Every status caption is printed on standard output as it is set.\n"
         "\n"
         "Options:\n"
-        "  --config-dir DIR        folder of setup.ini and Log.txt (default: the program's folder);\n"
-        "                          missing settings are written there with their defaults\n"
+        "  --config-dir DIR        folder of setup.ini and Log.txt, an existing one (default: the\n"
+        "                          program's folder); missing settings are written there with\n"
+        "                          their defaults\n"
         "  --port N|COMn|PATH      port for this run only: 1..16, COM1..COM16, or a device path\n"
         "                          such as /dev/ttyUSB0 (default: ComPort of setup.ini, its device\n"
         "                          taken from the [Ports] map, else /dev/ttyS0 for COM1 ...)\n"
         "  --speed BAUD            9600, 57600 or 115200 for this run only (default: ComSpeed)\n"
         "  --address A             network address 0..65535 for this run only (default: DevAdr)\n"
-        "  --reply-timeout SECONDS longest wait for one reply, above 0 (default 12)\n"
+        "  --reply-timeout SECONDS longest wait for one reply: above 0 and at most %1 seconds,\n"
+        "                          fractions allowed (default 12)\n"
         "  --log                   write the serial traffic to Log.txt in the settings folder\n"
         "                          (as the debug code in setup.ini does)\n"
         "  --quiet                 no progress bar and no summary line\n"
         "  --json                  one JSON object per line on standard output instead of the\n"
         "                          captions: caption, progress, message and a final result event\n"
+        "                          (with --list-ports: one object per port)\n"
+        "  --strict                a warning makes the run a fault: exit status 1 after a run\n"
+        "                          that would otherwise succeed but leaves the unit doubtful\n"
         "  --list-ports            list the serial ports and the COMn they stand for, then end\n"
         "  --help                  this text\n"
         "  --version               the program's version\n"
@@ -190,13 +197,20 @@ QString HelpText()
         "On a terminal a progress bar is drawn on standard error. A failed run prints\n"
         "\"Error!\", \"Fault during upload.\" and a line \"why: ...\" on standard error; every run\n"
         "ends with a summary line (exchanges, time, median round trip) on standard error.\n"
+        "Standard error also carries a line \"serial number: N\" when a fixture got one, and a\n"
+        "line \"warning: ...\" for each doubtful point of a run that succeeds: no data records,\n"
+        "no end-of-file record, a block programmed that was not erased, a refused flash CRC\n"
+        "write, boot-mode exit or serial-number write, the stand-in serial number 65535.\n"
+        "SIGINT or SIGTERM stops the run at its next reply wait (a fixture's serial-number step\n"
+        "runs to its end first) and says where it stopped and in what state the module is.\n"
         "\n"
         "Exit status:\n"
         "  0    success (\"Done with succes\")\n"
-        "  1    fault (\"Fault\": bad file, refused request, bad boot-mode frame)\n"
+        "  1    fault (\"Fault\": bad file, refused request, bad boot-mode frame), or with\n"
+        "       --strict a success with warnings\n"
         "  2    time-out (\"COM timeout\": a request got no answer in time)\n"
-        "  64   bad usage\n"
-        "  130  interrupted (SIGINT), 143 terminated (SIGTERM)\n");
+        "  64   bad usage (also a --config-dir that is not an existing folder)\n"
+        "  130  stopped by SIGINT, 143 stopped by SIGTERM\n").arg(MaxReplyTimeout);
 }
 
 } // namespace vlboot::cli

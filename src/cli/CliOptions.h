@@ -13,8 +13,8 @@ inline constexpr int Success = 0;     // "Done with succes"
 inline constexpr int Fault = 1;       // the run ended with "Fault"
 inline constexpr int Timeout = 2;     // the run ended with "COM timeout"
 inline constexpr int Usage = 64;      // bad command line
-inline constexpr int Interrupted = 130; // SIGINT during the run
-inline constexpr int Terminated = 143;  // SIGTERM during the run
+// A run stopped by SIGINT or SIGTERM ends with 128 + the signal's number
+// (130, 143).
 } // namespace ExitCodes
 
 // The longest reply wait that may be asked for, in seconds.
@@ -32,6 +32,7 @@ struct CliOptions {
     bool log = false;
     bool quiet = false;
     bool json = false;
+    bool strict = false; // a warning makes the run a fault (exit status 1)
     bool listPorts = false;
     bool help = false;
     bool version = false;

@@ -2,26 +2,32 @@
 
 #include "Bootloader.h"
 #include "CliSettings.h"
-#include "CliSignals.h"
 #include "ComForm.h"
 #include "FailureHint.h"
+#include "Platform.h"
 #include "RunSummary.h"
 #include "Settings.h"
+#include "StopRequest.h"
 #include "WaitClock.h"
+
+#include <QSocketNotifier>
+#include <memory>
 
 namespace vlboot::cli {
 
-int ExitStatus(RunOutcome outcome)
+int ExitStatus(RunOutcome outcome, int signal)
 {
     switch (outcome) {
     case RunOutcome::Success: return ExitCodes::Success;
     case RunOutcome::Timeout: return ExitCodes::Timeout;
+    case RunOutcome::Stopped: return platform::ExitStatusOfSignal(signal);
     case RunOutcome::Fault: break;
     }
     return ExitCodes::Fault;
 }
 
-int RunProgramming(const CliOptions& options, const QString& configDir, const CliOutput& output, bool stderrIsTerminal)
+int RunProgramming(const CliOptions& options, const QString& configDir, const CliOutput& output, bool stderrIsTerminal,
+                   int stopSignalFd)
 {
     SteadyWaitClock clock;
     const double start = clock.Now();
@@ -35,6 +41,22 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
     mode.progressBar = stderrIsTerminal && !options.quiet;
     CliView view(mode, output, [&clock] { return clock.Now(); });
 
+    // A stop signal stops the run at its next reply wait; a fixture's
+    // serial-number step runs to its end first.
+    StopRequest stop;
+    if (platform::StopSignalReceived())
+        stop.Request();
+    std::unique_ptr<QSocketNotifier> stopWatch;
+    if (stopSignalFd >= 0) {
+        stopWatch = std::make_unique<QSocketNotifier>(stopSignalFd, QSocketNotifier::Read);
+        QObject::connect(stopWatch.get(), &QSocketNotifier::activated, [&stop, &view] {
+            platform::DrainStopSignals();
+            stop.Request();
+            if (stop.Shielded())
+                view.Notice(QStringLiteral("vlboot-cli: the run stops once the fixture's serial number is stored"));
+        });
+    }
+
     ComForm link(configDir, PortResolverFor(options));
     link.ShowMessage = [&view, &link](const QString& title, const QString& text) {
         view.ShowMessage(title, text);
@@ -44,20 +66,29 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
     };
     if (startup.log)
         link.Log.SetLogging(true);
-    // A stop signal during the run closes the port (and frees its lock) first.
-    SetStopCleanup([&link] { link.CloseMScomm(); });
 
     Bootloader device(link, settings, clock);
     device.ReplyTimeout = options.replyTimeout;
-    ProgrammingRun run(device, settings, view);
+    device.SetStopRequest(&stop);
+    ProgrammingRun run(device, settings, view, stop);
     run.ProgramModule(startup.firmwareFile);
     link.CloseMScomm();
-    SetStopCleanup({});
 
     RunResult result;
-    result.status = ExitStatus(run.Outcome());
-    if (result.status != ExitCodes::Success)
+    const int signal = platform::StopSignalReceived();
+    result.status = ExitStatus(run.Outcome(), signal);
+    if (run.Outcome() == RunOutcome::Stopped) {
+        result.why = QStringLiteral("stopped by %1 %2").arg(platform::SignalName(signal), run.StopReport());
+        view.Notice(QStringLiteral("vlboot-cli: ") + result.why);
+    } else if (result.status != ExitCodes::Success) {
         result.why = view.Why();
+    } else if (options.strict && !view.Warnings().isEmpty()) {
+        result.status = ExitCodes::Fault;
+        result.why = QStringLiteral("--strict: ") + view.Warnings().join(QStringLiteral("; "));
+        view.Notice(QStringLiteral("vlboot-cli: --strict: the warnings above make this run a fault"));
+    }
+    result.warnings = view.Warnings();
+    result.serialNumber = run.SerialNumber();
     result.exchanges = static_cast<int>(device.RoundTrips().size());
     result.medianRttMs = MedianMilliseconds(device.RoundTrips());
     result.wallSeconds = clock.Now() - start;

@@ -18,7 +18,7 @@ QByteArray textLine(const QString& text)
 CliView::CliView(Mode mode, CliOutput output, ProgressBar::Clock clock)
     : mode_(mode)
     , output_(std::move(output))
-    , bar_(output_.err, std::move(clock))
+    , bar_(output_.err, std::move(clock), output_.columns)
 {
     if (mode_.quiet)
         mode_.progressBar = false;
@@ -52,6 +52,23 @@ void CliView::ReportBytes(double sent, double total)
 void CliView::ExplainFailure(const QString& why)
 {
     why_ = why;
+}
+
+void CliView::Warn(const QString& warning)
+{
+    warnings_ << warning;
+    Notice(QStringLiteral("warning: ") + warning);
+}
+
+void CliView::ReportSerialNumber(std::int32_t number)
+{
+    Notice(QStringLiteral("serial number: %1").arg(number));
+}
+
+void CliView::Notice(const QString& line)
+{
+    finishBar();
+    output_.err(textLine(line));
 }
 
 void CliView::ShowFailureBox()

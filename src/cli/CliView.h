@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -16,6 +17,7 @@ namespace vlboot::cli {
 struct CliOutput {
     std::function<void(const QByteArray&)> out;
     std::function<void(const QByteArray&)> err;
+    std::function<int()> columns = {}; // the width of standard error's terminal, 0 when unknown
 };
 
 // The programming run as the command line shows it. Standard output carries
@@ -37,6 +39,14 @@ public:
     void ShowFailureBox() override;
     void ExplainFailure(const QString& why) override;
     void ReportBytes(double sent, double total) override;
+    // "warning: ..." on standard error at once; kept for the result.
+    void Warn(const QString& warning) override;
+    // "serial number: N" on standard error.
+    void ReportSerialNumber(std::int32_t number) override;
+
+    // A line of its own on standard error (after the bar's line is ended).
+    void Notice(const QString& line);
+    const QStringList& Warnings() const { return warnings_; }
 
     // A message box of the serial link: "title: text" on standard error
     // (and a message event), each distinct message once per run.
@@ -61,6 +71,7 @@ private:
     int lastPercent_ = -1;
     QString why_;
     QString portHint_;
+    QStringList warnings_;
     QSet<QString> shown_;
 };
 

@@ -1,8 +1,8 @@
 #include "FailureHint.h"
 
-#include <QFile>
+#include "Platform.h"
+
 #include <QFileInfo>
-#include <unistd.h>
 
 namespace vlboot::cli {
 
@@ -15,7 +15,7 @@ PortAccess ProbePortAccess(const QString& devicePath)
     access.exists = info.exists();
     if (access.exists) {
         access.group = info.group();
-        access.readWrite = ::access(QFile::encodeName(devicePath).constData(), R_OK | W_OK) == 0;
+        access.readWrite = platform::CanReadWrite(devicePath);
     }
     return access;
 }

@@ -3,6 +3,9 @@
 #include "PortNames.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSerialPortInfo>
 
 namespace vlboot::cli {
@@ -59,36 +62,95 @@ QList<PortEntry> AvailablePorts()
     return ports;
 }
 
-QStringList PortListing(const QList<PortEntry>& ports, const IniFileHandler& ini)
+namespace {
+
+// One line of the listing: a port the system reports, or a [Ports] entry
+// whose device it does not report.
+struct ListedPort {
+    PortEntry port;
+    QStringList coms; // the COMn that stand for it
+    bool reported = true;
+    bool exists = true;
+};
+
+QList<ListedPort> listedPorts(const QList<PortEntry>& ports, const IniFileHandler& ini)
 {
     QString comPath[17];
     for (int n = 1; n <= 16; ++n)
         comPath[n] = PortDevicePath(n, ini);
+    QList<ListedPort> listed;
+    QStringList paths;
+    for (const PortEntry& port : ports) {
+        ListedPort entry{port, {}};
+        for (int n = 1; n <= 16; ++n) {
+            if (comPath[n] == port.devicePath)
+                entry.coms << QStringLiteral("COM") + QString::number(n);
+        }
+        listed << entry;
+        paths << port.devicePath;
+    }
+    for (int n = 1; n <= 16; ++n) {
+        const QString path = mappedPath(n, ini);
+        if (path.isEmpty() || paths.contains(path))
+            continue;
+        ListedPort entry;
+        entry.port.devicePath = path;
+        entry.coms << QStringLiteral("COM") + QString::number(n);
+        entry.reported = false;
+        entry.exists = QFileInfo::exists(path);
+        listed << entry;
+    }
+    return listed;
+}
 
+QJsonValue idValue(const std::optional<quint16>& id)
+{
+    return id ? QJsonValue(QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0'))) : QJsonValue();
+}
+
+QJsonValue textValue(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+} // namespace
+
+QStringList PortListing(const QList<PortEntry>& ports, const IniFileHandler& ini)
+{
     QStringList lines;
     lines << row({QStringLiteral("DEVICE"), QStringLiteral("DESCRIPTION"), QStringLiteral("USB ID"),
                   QStringLiteral("SERIAL"), QStringLiteral("COM")});
     if (ports.isEmpty())
         lines << QStringLiteral("(no serial ports found)");
-    QStringList listed;
-    for (const PortEntry& port : ports) {
-        listed << port.devicePath;
-        QStringList coms;
-        for (int n = 1; n <= 16; ++n) {
-            if (comPath[n] == port.devicePath)
-                coms << QStringLiteral("COM") + QString::number(n);
+    for (const ListedPort& entry : listedPorts(ports, ini)) {
+        const PortEntry& port = entry.port;
+        if (entry.reported) {
+            lines << row({port.devicePath, orDash(port.description), usbId(port), orDash(port.serialNumber),
+                          entry.coms.isEmpty() ? QStringLiteral("-") : entry.coms.join(QLatin1Char(','))});
+        } else {
+            const QString state = entry.exists ? QStringLiteral("present, but not a serial port the system lists")
+                                               : QStringLiteral("missing");
+            lines << QStringLiteral("%1 = %2 (from [Ports]): %3").arg(entry.coms.constFirst(), port.devicePath, state);
         }
-        lines << row({port.devicePath, orDash(port.description), usbId(port), orDash(port.serialNumber),
-                      coms.isEmpty() ? QStringLiteral("-") : coms.join(QLatin1Char(','))});
     }
+    return lines;
+}
 
-    for (int n = 1; n <= 16; ++n) {
-        const QString path = mappedPath(n, ini);
-        if (path.isEmpty() || listed.contains(path))
-            continue;
-        const QString state = QFileInfo::exists(path) ? QStringLiteral("present, but not a serial port the system lists")
-                                                      : QStringLiteral("missing");
-        lines << QStringLiteral("COM%1 = %2 (from [Ports]): %3").arg(n).arg(path, state);
+QStringList PortListingJson(const QList<PortEntry>& ports, const IniFileHandler& ini)
+{
+    QStringList lines;
+    for (const ListedPort& entry : listedPorts(ports, ini)) {
+        const PortEntry& port = entry.port;
+        const QJsonObject object{{QStringLiteral("event"), QStringLiteral("port")},
+                                 {QStringLiteral("device"), port.devicePath},
+                                 {QStringLiteral("description"), textValue(port.description)},
+                                 {QStringLiteral("vendor_id"), idValue(port.vendorId)},
+                                 {QStringLiteral("product_id"), idValue(port.productId)},
+                                 {QStringLiteral("serial_number"), textValue(port.serialNumber)},
+                                 {QStringLiteral("com"), QJsonArray::fromStringList(entry.coms)},
+                                 {QStringLiteral("listed_by_system"), entry.reported},
+                                 {QStringLiteral("exists"), entry.exists}};
+        lines << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
     }
     return lines;
 }

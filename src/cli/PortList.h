@@ -29,4 +29,10 @@ QList<PortEntry> AvailablePorts();
 // Reads setup.ini without writing to it.
 QStringList PortListing(const QList<PortEntry>& ports, const IniFileHandler& ini);
 
+// The same for --list-ports --json: one JSON object per line, {"event":
+// "port", "device", "description", "vendor_id", "product_id" (four hex
+// digits), "serial_number" (null where unknown), "com": ["COM1", ...],
+// "listed_by_system", "exists"}.
+QStringList PortListingJson(const QList<PortEntry>& ports, const IniFileHandler& ini);
+
 } // namespace vlboot::cli

@@ -1,13 +1,17 @@
 #include "ProgressBar.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vlboot::cli {
 
-ProgressBar::ProgressBar(Writer write, Clock clock)
+ProgressBar::ProgressBar(Writer write, Clock clock, Columns columns)
     : write_(std::move(write))
     , clock_(std::move(clock))
+    , columns_(std::move(columns))
 {
 }
 
@@ -44,7 +48,7 @@ void ProgressBar::draw()
     std::optional<double> rate;
     if (startTime_ && now > *startTime_ && sent_ > startBytes_)
         rate = (sent_ - startBytes_) / (now - *startTime_);
-    QString text = Render(percent_, sent_, total_, rate);
+    QString text = Render(percent_, sent_, total_, rate, columns_ ? columns_() : 0);
     // Blanks over what a longer previous line left behind.
     const int width = static_cast<int>(text.size());
     if (width < drawnWidth_)
@@ -56,23 +60,32 @@ void ProgressBar::draw()
     lastDraw_ = now;
 }
 
-QString ProgressBar::Render(float percent, double sent, double total, std::optional<double> bytesPerSecond)
+QString ProgressBar::Render(float percent, double sent, double total, std::optional<double> bytesPerSecond, int columns)
 {
     const double p = std::clamp(static_cast<double>(percent), 0.0, 100.0);
-    const int filled = static_cast<int>(p / 100.0 * BarWidth);
-    const QString bar = QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('-'));
     QString left = QStringLiteral("-:-- left");
     QString rate = QStringLiteral("- B/s");
     if (bytesPerSecond && *bytesPerSecond > 0) {
         rate = RateText(*bytesPerSecond);
         left = DurationText(std::max(0.0, total - sent) / *bytesPerSecond) + QStringLiteral(" left");
     }
-    return QStringLiteral("[%1] %2%  %3/%4 bytes  %5  %6")
-        .arg(bar)
-        .arg(static_cast<int>(p), 3)
-        .arg(static_cast<qint64>(sent))
-        .arg(static_cast<qint64>(total))
-        .arg(rate, left);
+    const QStringList parts{QStringLiteral("%1%").arg(static_cast<int>(p), 3),
+                            QStringLiteral("%1/%2 bytes").arg(static_cast<qint64>(sent)).arg(static_cast<qint64>(total)),
+                            rate, left};
+    // A line as wide as the terminal would wrap, and every redraw would then
+    // add a line: narrower terminals get a shorter bar, then fewer parts.
+    const qsizetype limit = columns > 0 ? columns - 1 : std::numeric_limits<qsizetype>::max();
+    for (qsizetype keep = parts.size(); keep >= 1; --keep) {
+        const QString tail = parts.mid(0, keep).join(QStringLiteral("  "));
+        const qsizetype room = limit - tail.size() - 3; // "[", "] "
+        if (room < MinBarWidth)
+            continue;
+        const int width = static_cast<int>(std::min<qsizetype>(room, BarWidth));
+        const int filled = static_cast<int>(p / 100.0 * width);
+        return QLatin1Char('[') + QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('-'))
+            + QStringLiteral("] ") + tail;
+    }
+    return parts.constFirst().trimmed().left(std::max<qsizetype>(limit, 0));
 }
 
 QString ProgressBar::RateText(double bytesPerSecond)

@@ -16,8 +16,9 @@ class ProgressBar {
 public:
     using Writer = std::function<void(const QByteArray&)>;
     using Clock = std::function<double()>; // monotonic seconds
+    using Columns = std::function<int()>;  // the terminal's width now, 0 when unknown
 
-    ProgressBar(Writer write, Clock clock);
+    ProgressBar(Writer write, Clock clock, Columns columns = {});
 
     // The bar value 0..100 and the data bytes written out of the total.
     void Update(float percent, double sent, double total);
@@ -26,8 +27,10 @@ public:
     void FinishLine();
     bool LineOpen() const { return lineOpen_; }
 
-    // The text of the bar, without the carriage return.
-    static QString Render(float percent, double sent, double total, std::optional<double> bytesPerSecond);
+    // The text of the bar, without the carriage return, narrower than
+    // `columns` when that is not 0: the bar shrinks, then the time left, the
+    // rate and the byte count are left out in that order.
+    static QString Render(float percent, double sent, double total, std::optional<double> bytesPerSecond, int columns = 0);
     // "850 B/s", "12.3 kB/s", "1.15 MB/s".
     static QString RateText(double bytesPerSecond);
     // "0:07", "12:34", "1:02:03".
@@ -35,12 +38,14 @@ public:
 
     static constexpr double MinRedrawSeconds = 0.1;
     static constexpr int BarWidth = 24;
+    static constexpr int MinBarWidth = 5;
 
 private:
     void draw();
 
     Writer write_;
     Clock clock_;
+    Columns columns_;
     bool lineOpen_ = false;
     bool pending_ = false; // a state that has not been drawn yet
     int drawnWidth_ = 0;

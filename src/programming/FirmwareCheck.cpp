@@ -1,9 +1,8 @@
 #include "FirmwareCheck.h"
 
+#include "FirmwareFile.h"
 #include "FirmwareLine.h"
-#include "LineReader.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 namespace vlboot {
@@ -11,11 +10,6 @@ namespace {
 
 constexpr int MaxRecordBytes = 32;
 constexpr int BlockSize = 65536;
-
-QString lineFault(const QString& fileName, long long lineNo, const QString& what)
-{
-    return QStringLiteral("%1, line %2: %3").arg(fileName).arg(lineNo).arg(what);
-}
 
 } // namespace
 
@@ -31,42 +25,44 @@ FirmwareCheckResult CheckFirmwareFile(const QString& fileName, const std::functi
     if (onFound)
         onFound();
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        r.why = QStringLiteral("%1: cannot be opened (%2)").arg(fileName, file.errorString());
+    FirmwareFile file;
+    if (!file.Open(fileName)) {
+        r.why = file.Why();
         return r;
     }
-    long long lineNo = 0;
-    LineReader reader(file);
-    QByteArrayView raw;
-    while (reader.Next(raw)) {
-        ++lineNo;
-        const QByteArrayView text = WithoutLineEnd(raw);
+    r.identity = file.Identity();
+    const auto fault = [&](const QString& what) {
+        r.failedLine = file.LineNumber();
+        r.why = QStringLiteral("%1, line %2: %3").arg(fileName).arg(file.LineNumber()).arg(what);
+        return r;
+    };
+    bool endSeen = false;
+    QByteArrayView text;
+    while (file.NextLine(text)) {
         const FirmwareLine line(text);
         if (line.IsShort())
             continue;
-        if (!CheckLineChecksum(text)) {
-            r.failedLine = lineNo;
-            r.why = lineFault(fileName, lineNo, QStringLiteral("checksum does not match the record"));
-            return r;
-        }
+        if (!CheckLineChecksum(text))
+            return fault(QStringLiteral("checksum does not match the record"));
         const std::uint8_t type = line.Type();
         if (type != FirmwareLine::Data && type != FirmwareLine::EndOfFile)
             continue;
-        if (line.Count() > MaxRecordBytes) {
-            r.failedLine = lineNo;
-            r.why = lineFault(fileName, lineNo, QStringLiteral("record of %1 bytes, more than %2").arg(line.Count()).arg(MaxRecordBytes));
-            return r;
-        }
-        if (line.Offset() + line.Count() > BlockSize) {
-            r.failedLine = lineNo;
-            r.why = lineFault(fileName, lineNo, QStringLiteral("record runs past offset 0xFFFF of its flash block"));
-            return r;
-        }
+        if (line.Count() > MaxRecordBytes)
+            return fault(QStringLiteral("record of %1 bytes, more than %2").arg(line.Count()).arg(MaxRecordBytes));
+        if (line.Offset() + line.Count() > BlockSize)
+            return fault(QStringLiteral("record runs past offset 0xFFFF of its flash block"));
         r.totalBytes += line.Count();
+        if (!endSeen && line.Count() > 0)
+            ++r.records;
+        endSeen = endSeen || type == FirmwareLine::EndOfFile;
     }
-    if (reader.Failed() || file.error() != QFileDevice::NoError) {
-        r.why = QStringLiteral("%1: cannot be read (%2)").arg(fileName, file.errorString());
+    if (file.Failed()) {
+        r.failedLine = file.FaultLine();
+        r.why = file.Why();
+        return r;
+    }
+    if (file.Identity() != r.identity) {
+        r.why = QStringLiteral("%1: changed while it was being checked").arg(fileName);
         return r;
     }
     r.ok = true;

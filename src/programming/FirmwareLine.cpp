@@ -13,14 +13,4 @@ bool CheckLineChecksum(QByteArrayView line)
     return l.ByteAt(2 * recordBytes + 2) == expected;
 }
 
-QByteArrayView WithoutLineEnd(QByteArrayView raw)
-{
-    QByteArrayView v = raw;
-    if (v.endsWith('\n'))
-        v.chop(1);
-    if (v.endsWith('\r'))
-        v.chop(1);
-    return v;
-}
-
 } // namespace vlboot

@@ -65,7 +65,4 @@ private:
 // its count, address, type and data bytes.
 bool CheckLineChecksum(QByteArrayView line);
 
-// A line as read from the file, without its line end (LF or CR LF).
-QByteArrayView WithoutLineEnd(QByteArrayView raw);
-
 } // namespace vlboot

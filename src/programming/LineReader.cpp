@@ -1,11 +1,20 @@
 #include "LineReader.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace vlboot {
+namespace {
 
-LineReader::LineReader(QIODevice& device)
+const char* findLineEnd(const char* from, const char* to)
+{
+    return std::find_if(from, to, [](char c) { return c == '\n' || c == '\r'; });
+}
+
+} // namespace
+
+LineReader::LineReader(QIODevice& device, qsizetype maxLength)
     : device_(device)
+    , maxLength_(maxLength)
     , block_(BlockSize, Qt::Uninitialized)
 {
 }
@@ -22,16 +31,40 @@ bool LineReader::fill()
     return n > 0;
 }
 
+void LineReader::skipLineFeedAfterCarriageReturn()
+{
+    if (!afterCarriageReturn_)
+        return;
+    if (pos_ == end_ && !atEnd_)
+        fill();
+    if (pos_ < end_ && block_.at(pos_) == '\n')
+        ++pos_;
+    afterCarriageReturn_ = false;
+}
+
 bool LineReader::Next(QByteArrayView& line)
 {
     carry_.resize(0);
+    tooLong_ = false;
+    skipLineFeedAfterCarriageReturn();
     for (;;) {
         if (pos_ < end_) {
             const char* start = block_.constData() + pos_;
-            const auto* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end_ - pos_)));
-            if (lf) {
-                const qsizetype length = lf - start + 1;
-                pos_ += length;
+            const char* stop = block_.constData() + end_;
+            const char* lineEnd = findLineEnd(start, stop);
+            const qsizetype length = lineEnd - start;
+            if (carry_.size() + length > maxLength_) {
+                // Enough to say where it is; the rest of the line is not read.
+                carry_.append(start, maxLength_ + 1 - carry_.size());
+                line = carry_;
+                tooLong_ = true;
+                atEnd_ = true;
+                pos_ = end_ = 0;
+                return true;
+            }
+            if (lineEnd != stop) {
+                pos_ += length + 1;
+                afterCarriageReturn_ = *lineEnd == '\r';
                 if (carry_.isEmpty()) {
                     line = QByteArrayView(start, length);
                 } else {
@@ -40,7 +73,7 @@ bool LineReader::Next(QByteArrayView& line)
                 }
                 return true;
             }
-            carry_.append(start, end_ - pos_);
+            carry_.append(start, length);
             pos_ = end_;
         }
         if (atEnd_ || !fill()) {

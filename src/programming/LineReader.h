@@ -7,31 +7,42 @@
 namespace vlboot {
 
 // Reads a device line by line in large blocks, without a new buffer for
-// every line: the checking pass goes through files of a hundred megabytes
-// and more. Lines end at LF; the last line may have none. Only one block
-// and the line that runs over its end are held at a time.
+// every line (a firmware file can be a hundred megabytes). A line ends at
+// LF, at CR LF, or at a lone CR, in any mix; the last line may have none.
+// Lines come without their line end.
+//
+// A line longer than `maxLength` characters is given cut after its first
+// `maxLength` + 1 characters, with TooLong() set: nothing is held beyond
+// that, whatever the device delivers.
 class LineReader {
 public:
     static constexpr qsizetype BlockSize = 64 * 1024;
 
     // `device` is open for reading; it is read from its current position.
-    explicit LineReader(QIODevice& device);
+    LineReader(QIODevice& device, qsizetype maxLength);
 
-    // The next line with its LF (if it has one) in `line`, valid until the
-    // next call; false at the end of the data or once a read failed.
+    // The next line in `line`, valid until the next call; false at the end
+    // of the data or once a read failed.
     bool Next(QByteArrayView& line);
 
+    // The line just given is longer than the longest allowed.
+    bool TooLong() const { return tooLong_; }
     // A read of the device failed (Next gave false because of it).
     bool Failed() const { return failed_; }
 
 private:
     bool fill();
+    // Skips the LF of a CR LF whose CR ended the line before.
+    void skipLineFeedAfterCarriageReturn();
 
     QIODevice& device_;
+    const qsizetype maxLength_;
     QByteArray block_;
     qsizetype pos_ = 0;
     qsizetype end_ = 0;
     QByteArray carry_; // the start of a line that runs over the block's end
+    bool afterCarriageReturn_ = false;
+    bool tooLong_ = false;
     bool atEnd_ = false;
     bool failed_ = false;
 };

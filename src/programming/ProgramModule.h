@@ -1,36 +1,45 @@
 #pragma once
 
+#include "FirmwareCheck.h"
 #include "RunView.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <optional>
 
 namespace vlboot {
 
 class Bootloader;
 class Settings;
+class StopRequest;
 
 // How a programming run ended.
 enum class RunOutcome {
     Success, // "Done with succes"
     Fault,   // "Fault": a bad file, a refused request, a bad boot-mode frame
     Timeout, // "COM timeout": a request got no complete reply in time
+    Stopped, // a stop was requested (Exit, a stop signal): the run ended quietly
 };
 
 // One programming run: detects the device, checks the file, puts the device
 // into boot mode, (amplifier) erases its flash blocks, streams the file's
 // records into module memory with a block program at every block change,
-// stores the flash CRC (amplifier) or the next serial number (fixture) and
-// leaves boot mode. Reports through `view`; stops at the first time-out or
-// fault with the failure box.
+// stores the flash CRC (amplifier) or gives out the next serial number
+// (fixture) and leaves boot mode. Reports through `view`; stops at the first
+// time-out or fault with the failure box, and quietly at a stop request.
 class ProgrammingRun {
 public:
-    ProgrammingRun(Bootloader& device, Settings& settings, RunView& view);
+    ProgrammingRun(Bootloader& device, Settings& settings, RunView& view, StopRequest& stop);
 
     // True at the success end.
     bool ProgramModule(const QString& fileName);
 
     RunOutcome Outcome() const { return outcome_; }
+    // For a stopped run: where it was and what state the module is left in.
+    QString StopReport() const;
+    // The serial number written into a fixture, when one was.
+    std::optional<std::int32_t> SerialNumber() const { return serial_; }
 
     // How long the run waits for the amplifier's boot-mode frame.
     static constexpr double BootConfirmSeconds = 2.0;
@@ -39,6 +48,9 @@ private:
     class Pass;
     friend class Pass;
 
+    // What has been done to the module so far, for the report of a stop.
+    enum class ModuleState { Untouched, InBootMode, Erased, Written, Numbered, Left };
+
     bool checkFile(const QString& fileName);
     bool enterBootMode();
     bool confirmBootMode();
@@ -46,16 +58,36 @@ private:
     bool writeSerialNumber();
 
     // Judges OpState after an operation: true when it succeeded; otherwise
-    // takes the time-out end (4) or the fault end, explaining `what`.
+    // ends the run: quietly for a stop, else the time-out end (4) or the
+    // fault end, explaining `what`.
     bool succeeded(const QString& what);
-    bool timeoutEnd(const QString& why);
+    bool stopped();
+    bool timeoutEnd(const QString& what);
     bool failureEnd(const QString& why);
+    bool faultCaptionEnd(const QString& why);
+    void warn(const QString& warning);
+    // The bytes in ReceiveBuffer as hexadecimal text (the first few).
+    QString replyBytes() const;
+    // Why the wait for the reply to `what` ended without a complete reply:
+    // no answer, or the bytes that came instead.
+    QString replyProblem(const QString& what) const;
+    // How the device refused a request: the status of its reply, or the
+    // reply that is too short for one.
+    QString refusal() const;
+    bool refusedWithStatus() const;
+    // The status byte of the last complete reply, as "status 0x14".
+    QString lastStatusText() const;
 
     Bootloader& device_;
     Settings& settings_;
     RunView& view_;
-    double totalBytes_ = 0;
+    StopRequest& stop_;
+    FirmwareCheckResult check_;
     RunOutcome outcome_ = RunOutcome::Fault;
+    QString step_;      // what the run is doing, for the report of a stop
+    ModuleState module_ = ModuleState::Untouched;
+    QStringList notes_; // what a failure's explanation adds: an assumed device, a refused boot-mode entry
+    std::optional<std::int32_t> serial_;
 };
 
 } // namespace vlboot

@@ -9,27 +9,23 @@ namespace {
 const QString Section = QStringLiteral("Velmsettings");
 const QString Key = QStringLiteral("Serial");
 const QString NotANumber = QStringLiteral("?");
+constexpr std::int32_t StandIn = 65535;
 
 } // namespace
 
-std::int32_t GetSerialNumber(const IniFileHandler& ini)
+SerialNumberGiven TakeSerialNumber(const IniFileHandler& ini)
 {
-    const QString text = ini.ReadIni(Section, Key, NotANumber);
-    if (!IsNumeric(text))
-        return 65535;
-    return ToInt32HalfEven(NumberValue(text)).value_or(65535);
-}
-
-SerialCount CountSerialNumberUp(const IniFileHandler& ini)
-{
-    SerialCount c;
-    const QString text = ini.ReadIni(Section, Key, NotANumber);
-    if (!IsNumeric(text))
-        return c;
-    c.numeric = true;
-    c.next = NumberText(NumberValue(text) + 1);
-    c.written = ini.WriteIni(Section, Key, c.next);
-    return c;
+    SerialNumberGiven given;
+    given.unreadable = !ini.Readable();
+    given.stored = ini.ReadIni(Section, Key, NotANumber);
+    const auto number = IsNumeric(given.stored) ? ToInt32HalfEven(NumberValue(given.stored)) : std::nullopt;
+    if (!number)
+        return given; // the stand-in; the setting stays as it is
+    given.number = *number;
+    given.standIn = false;
+    given.next = NumberText(NumberValue(given.stored) + 1);
+    given.nextStored = ini.WriteIni(Section, Key, given.next);
+    return given;
 }
 
 } // namespace vlboot

@@ -62,6 +62,7 @@ bool DeviceProtocol::SendCommandFrame(std::uint8_t CommandIndex)
     refused_ = false;
 
     link_.ReceiveBuffer.clear();
+    link_.DiscardedBytes = 0;
     link_.ClearMScommInput();
     link_.CloseMScomm();
     link_.SetupMScomm(settings_.ComPort, settings_.ComSpeed);
@@ -101,28 +102,41 @@ bool DeviceProtocol::WaitForReply()
         OpState = OpStates::Timeout;
         return false;
     }
+    const double waitStart = clock_.Now();
+    if (!AwaitReply(ReplyTimeout, ExpectedReplyLength)) {
+        OpState = OpStates::Timeout;
+        return false;
+    }
+    roundTrips_.push_back(clock_.Now() - waitStart);
+    const QByteArray& buffer = link_.ReceiveBuffer;
+    lastStatus_ = buffer.size() >= 4 ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(buffer.at(3))) : std::nullopt;
+    return true;
+}
+
+bool DeviceProtocol::AwaitReply(double seconds, std::uint8_t& expected)
+{
     const QByteArray& buffer = link_.ReceiveBuffer;
     const double waitStart = clock_.Now();
     // Wake just after the time-out, so that the pass after it sees the
-    // elapsed time strictly beyond ReplyTimeout.
-    const double deadline = waitStart + ReplyTimeout + 0.001;
+    // elapsed time strictly beyond it.
+    const double deadline = waitStart + seconds + 0.001;
+    stopped_ = false;
     for (;;) {
         const double waitElapsed = clock_.Now() - waitStart;
         clock_.WaitForEvents(deadline);
-        if (!buffer.isEmpty() && ExpectedReplyLength == 255)
-            ExpectedReplyLength = static_cast<std::uint8_t>(buffer.at(0));
-        if (waitElapsed > ReplyTimeout) {
-            OpState = OpStates::Timeout;
+        if (!buffer.isEmpty() && expected == 255)
+            expected = static_cast<std::uint8_t>(buffer.at(0));
+        if (stop_ && stop_->Effective()) {
+            stopped_ = true;
             return false;
         }
+        if (waitElapsed > seconds)
+            return false;
         // The length must also still be the one the buffer's first byte
         // announces: after the 80-byte guard has emptied the buffer, other
         // bytes would otherwise count as the reply whose length came first.
-        if (!buffer.isEmpty() && buffer.size() == ExpectedReplyLength
-            && static_cast<std::uint8_t>(buffer.at(0)) == ExpectedReplyLength) {
-            roundTrips_.push_back(clock_.Now() - waitStart);
+        if (!buffer.isEmpty() && buffer.size() == expected && static_cast<std::uint8_t>(buffer.at(0)) == expected)
             return true;
-        }
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Link.h"
+#include "StopRequest.h"
 #include "WaitClock.h"
 
 #include <QByteArray>
@@ -68,8 +69,24 @@ public:
     // Waits for the reply to the frame just sent: true once ReceiveBuffer
     // holds exactly as many bytes as its first byte announces; false, with
     // OpState 4, once more than ReplyTimeout seconds have passed (at once when
-    // the frame was refused). The event loop runs meanwhile.
+    // the frame was refused, or when a stop is requested). The event loop
+    // runs meanwhile.
     bool WaitForReply();
+
+    // The reply wait itself: lets the event loop run until ReceiveBuffer
+    // holds exactly as many bytes as its first byte announces (true), or more
+    // than `seconds` have passed, or a stop took effect (false). `expected`
+    // is the announced length, 255 until the first byte is there.
+    bool AwaitReply(double seconds, std::uint8_t& expected);
+
+    // Where the waits look for a request to stop; none by default.
+    void SetStopRequest(const StopRequest* stop) { stop_ = stop; }
+    // The last wait ended because a stop was requested.
+    bool Stopped() const { return stopped_; }
+
+    // The status byte (byte 4) of the last complete reply; nothing when that
+    // reply was shorter than 4 bytes.
+    std::optional<std::uint8_t> LastReplyStatus() const { return lastStatus_; }
 
     // Asks what answers on the line: 1 fixture, 2 amplifier, 0 no usable
     // answer (OpState 4 after a time-out, 11 after an unusable reply).
@@ -81,6 +98,9 @@ public:
 
     // Seconds from each send to its complete reply, for the run's summary.
     const std::vector<double>& RoundTrips() const { return roundTrips_; }
+
+    // Bytes thrown away by the link's 80-byte guard since the last send.
+    qsizetype DiscardedBytes() const { return link_.DiscardedBytes; }
 
     // Byte k (1-based) of the reply in ReceiveBuffer.
     std::uint8_t ReplyByte(int k) const;
@@ -100,6 +120,9 @@ private:
     const Settings& settings_;
     WaitClock& clock_;
     bool refused_ = false; // the last frame was refused: its wait ends at once
+    const StopRequest* stop_ = nullptr;
+    bool stopped_ = false;
+    std::optional<std::uint8_t> lastStatus_;
     std::vector<double> roundTrips_;
     bool addressRead_ = false;
     QString addressText_;

@@ -12,6 +12,7 @@ void Link::AppendReceived(const QByteArray& chunk)
         ReportReceived(QStringLiteral("RX: ") + HexStringToReadable(ReceiveBuffer));
     if (ReceiveBuffer.size() > ReceiveGuard) {
         ReportReceived(QStringLiteral("RX: ") + HexStringToReadable(ReceiveBuffer));
+        DiscardedBytes += ReceiveBuffer.size();
         ReceiveBuffer.clear();
     }
 }

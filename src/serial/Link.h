@@ -33,6 +33,9 @@ public:
 
     // A reply longer than this cannot be collected: the buffer is emptied.
     static constexpr int ReceiveGuard = 80;
+    // Bytes the guard has thrown away since the protocol last sent a frame
+    // (it sets this back to 0), so that a failure can say something came.
+    qsizetype DiscardedBytes = 0;
 
 protected:
     // The receive event: appends one chunk to ReceiveBuffer, reports the

@@ -1,6 +1,7 @@
 #include "SimDump.h"
 
 #include <QDir>
+#include <QTemporaryFile>
 #include <QFile>
 #include <cstdio>
 #include <set>
@@ -47,6 +48,21 @@ std::vector<std::string> DumpFileNames(const DeviceModel& model)
         names.push_back("memory.bin");
     }
     return names;
+}
+
+bool PrepareDumpFolder(const std::string& dir, std::string& error)
+{
+    const QDir folder(QString::fromStdString(dir));
+    if (!folder.mkpath(QStringLiteral("."))) {
+        error = "cannot create the dump folder " + dir;
+        return false;
+    }
+    QTemporaryFile probe(folder.filePath(QStringLiteral(".vlboot-sim-XXXXXX")));
+    if (!probe.open()) {
+        error = "cannot write into the dump folder " + dir + " (" + probe.errorString().toStdString() + ")";
+        return false;
+    }
+    return true;
 }
 
 bool WriteDump(const DeviceModel& model, const std::string& dir, std::string& error)

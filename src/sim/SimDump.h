@@ -15,4 +15,9 @@ namespace vlboot::sim {
 std::vector<std::string> DumpFileNames(const DeviceModel& model);
 bool WriteDump(const DeviceModel& model, const std::string& dir, std::string& error);
 
+// Checked when the simulator starts, so that a dump folder that cannot be
+// written is found before a run rather than after it: creates the folder
+// when missing and makes sure a file can be written into it.
+bool PrepareDumpFolder(const std::string& dir, std::string& error);
+
 } // namespace vlboot::sim

@@ -1,45 +1,19 @@
 // vlboot-sim: the amplifier, the production fixture or a silent line on a
 // pseudo-terminal, for trying the programming tool without hardware.
 #include "DeviceModel.h"
+#include "Platform.h"
 #include "PtyServer.h"
 #include "SimDump.h"
 #include "SimOptions.h"
 #include "Version.h"
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int ExitUsage = 64;
-
-int stopPipe[2] = {-1, -1};
-
-void OnStopSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(stopPipe[1], &byte, 1);
-}
-
-bool InstallStopSignals()
-{
-    if (::pipe(stopPipe) != 0)
-        return false;
-    for (int fd : stopPipe) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    return true;
-}
 
 // End of file on standard input stops the simulator only when it is a pipe
 // or a socket (the starting program went away); a terminal or /dev/null is
@@ -73,19 +47,25 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    if (!options->dumpDir.empty() && !PrepareDumpFolder(options->dumpDir, error)) {
+        std::fprintf(stderr, "vlboot-sim: %s\n", error.c_str());
+        return 1;
+    }
+
     DeviceModel model(options->device);
     for (const FaultOption& f : options->faults)
         model.InjectFault(f.request, f.occurrence, f.fault);
 
     PtyServer server(model, options->baud);
-    if (!InstallStopSignals() || !server.Open(error)) {
+    const int stopSignalFd = vlboot::platform::InstallStopSignals();
+    if (stopSignalFd < 0 || !server.Open(error)) {
         std::fprintf(stderr, "vlboot-sim: %s\n", error.empty() ? "cannot set up the stop signals" : error.c_str());
         return 1;
     }
     std::printf("%s\n", server.SlavePath().c_str());
     std::fflush(stdout);
 
-    server.Run(stopPipe[0], StdinToWatch(options->ignoreStdin));
+    server.Run(stopSignalFd, StdinToWatch(options->ignoreStdin));
 
     std::fprintf(stderr, "%s\n", server.Summary().c_str());
     if (!options->dumpDir.empty() && !WriteDump(model, options->dumpDir, error)) {

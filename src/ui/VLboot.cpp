@@ -1,7 +1,6 @@
 #include "VLboot.h"
 
 #include "TrafficWindow.h"
-#include "SafeEnd.h"
 #include "TwipsLayout.h"
 
 #include <QCloseEvent>
@@ -13,8 +12,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <cstdio>
-#include <cstdlib>
 
 namespace vlboot {
 namespace {
@@ -44,6 +41,7 @@ VLboot::VLboot(const QString& configDir, Dialogs& dialogs, QWidget* parent)
     , link_(configDir)
     , device_(link_, settings_, clock_)
 {
+    device_.SetStopRequest(&stop_);
     setObjectName(QStringLiteral("VLboot"));
     setWindowTitle(QStringLiteral("Velmora Bootloader"));
     ExitProgram = [this] { DefaultExit(); };
@@ -197,13 +195,11 @@ void VLboot::DefaultExit()
         QCoreApplication::exit(0);
         return;
     }
-    // A run is waiting for a reply from inside the event handling; there is
-    // no event loop to leave, so the program ends here (once a fixture's
-    // serial-number step, if one is under way, is over).
-    EndWhenSafe([] {
-        std::fflush(nullptr);
-        std::exit(0);
-    });
+    // A run is waiting for a reply from inside the event handling: it is
+    // asked to stop, ends quietly at once (a fixture's serial-number step
+    // first runs to its end), and the Start button's handler then ends the
+    // program.
+    stop_.Request();
 }
 
 } // namespace vlboot

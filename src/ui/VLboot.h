@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "RunView.h"
 #include "Settings.h"
+#include "StopRequest.h"
 #include "TrafficWindow.h"
 #include "WaitClock.h"
 
@@ -70,9 +71,9 @@ public:
 
     // What Exit (and closing the window) does. By default: ends the program
     // at once. Between runs the event loop is told to quit; in the middle of
-    // a run, which is waiting for a reply inside the event handling, the
-    // process ends with exit code 0 on the spot (every setting is already
-    // saved and the traffic log is written line by line, so nothing is lost).
+    // a run, the run is asked to stop: its reply wait ends at once, the run
+    // ends quietly (after a fixture's serial-number step), and the program
+    // ends through its event loop, closing the port on the way.
     std::function<void()> ExitProgram;
 
     bool IsRunning() const { return running_; }
@@ -122,6 +123,7 @@ private:
     ComForm link_;
     SteadyWaitClock clock_;
     Bootloader device_;
+    StopRequest stop_;
     QPointer<TrafficWindow> traffic_;
     QSize fixedSize_;
     bool running_ = false;

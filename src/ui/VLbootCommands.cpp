@@ -2,6 +2,8 @@
 
 #include "VLboot.h"
 
+#include <QCoreApplication>
+
 #include "NumberText.h"
 #include "ProgramModule.h"
 #include "Version.h"
@@ -92,7 +94,7 @@ void VLboot::BtnStart_Click()
     Frame1->setEnabled(false);
 
     running_ = true;
-    ProgrammingRun run(device_, settings_, *this);
+    ProgrammingRun run(device_, settings_, *this, stop_);
     run.ProgramModule(TxtVelmfile->text());
     running_ = false;
 
@@ -101,6 +103,10 @@ void VLboot::BtnStart_Click()
     BtnVelmbrowse->setEnabled(true);
     Frame1->setEnabled(true);
     BtnStart->setEnabled(true);
+    // Exit chosen during the run: the run has ended quietly, the program
+    // ends now.
+    if (stop_.Requested())
+        QCoreApplication::exit(0);
 }
 
 } // namespace vlboot

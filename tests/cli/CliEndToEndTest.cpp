@@ -7,6 +7,7 @@
 #include "Version.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -273,4 +274,15 @@ TEST_F(EndToEnd, UsageHelpVersionAndPortList)
     EXPECT_EQ(ports.exitCode, 0);
     EXPECT_TRUE(ports.outLines().value(0).startsWith("DEVICE"));
     EXPECT_TRUE(ports.outLines().contains("COM2 = /dev/vlboot-gone (from [Ports]): missing"));
+    const CliResult json = RunCli({"--config-dir", folder.path(), "--list-ports", "--json"});
+    const QJsonObject gone = QJsonDocument::fromJson(json.outLines().constLast().toUtf8()).object();
+    EXPECT_EQ(gone["device"].toString(), "/dev/vlboot-gone") << json.out.toStdString();
+    EXPECT_EQ(gone["com"].toArray().first().toString(), "COM2");
+    EXPECT_FALSE(gone["exists"].toBool(true));
+
+    // A settings folder that is not there is a typo, not a fresh start.
+    const CliResult typo = RunCli({"--config-dir", folder.file("no-such-folder"), "--list-ports"});
+    EXPECT_EQ(typo.exitCode, 64);
+    EXPECT_TRUE(typo.errText().contains("not an existing folder"));
+    EXPECT_FALSE(folder.exists("no-such-folder"));
 }

@@ -35,6 +35,16 @@ TEST(ProgressBarText, FillsInProportionAndClampsTheValue)
     EXPECT_TRUE(ProgressBar::Render(99.9f, 999, 1000, 1.0).contains(" 99%"));
 }
 
+TEST(ProgressBarText, StaysNarrowerThanTheTerminal)
+{
+    for (int columns : {80, 60, 40, 20, 12, 5}) {
+        const QString line = ProgressBar::Render(50, 131072, 262144, 11520.0, columns);
+        EXPECT_LT(line.size(), columns) << line.toStdString();
+        EXPECT_TRUE(line.contains("50%")) << columns;
+    }
+    EXPECT_TRUE(ProgressBar::Render(50, 500, 1000, 250.0, 40).startsWith("[")); // a shorter bar, not none
+}
+
 TEST(ProgressBarText, RatesAndDurationsAtTheirUnitChanges)
 {
     EXPECT_EQ(ProgressBar::RateText(0.4), "0 B/s");

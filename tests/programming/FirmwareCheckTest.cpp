@@ -31,8 +31,6 @@ TEST(FirmwareLine, ReadsFieldsByPositionAsTheyStand)
     EXPECT_TRUE(FirmwareLine(":0000").IsShort());
     EXPECT_FALSE(FirmwareLine(":00000").IsShort());
     EXPECT_EQ(FirmwareLine(":000").ByteAt(4), 0);
-    EXPECT_EQ(WithoutLineEnd(":00\r\n"), ":00");
-    EXPECT_EQ(WithoutLineEnd(":00\n"), ":00");
 }
 
 TEST(CheckFirmwareFile, CountsTheDataAndEndRecords)
@@ -73,4 +71,10 @@ TEST(CheckFirmwareFile, RejectsAndSaysWhere)
     // Unknown types may be of any size.
     dir.write("other.ldr", sim::HexRecord(7, 0xFFFF, QByteArray(40, 0)));
     EXPECT_TRUE(CheckFirmwareFile(dir.file("other.ldr")).ok);
+
+    // Longer than any record can be: a fault at that line, read no further.
+    dir.write("endless.ldr", sim::BlockRecord(0) + QByteArray(1 << 20, '0'));
+    r = CheckFirmwareFile(dir.file("endless.ldr"));
+    EXPECT_EQ(r.failedLine, 2);
+    EXPECT_TRUE(r.why.contains("longer than any record")) << r.why.toStdString();
 }

@@ -1,5 +1,5 @@
 #include "RunFixture.h"
-#include "SafeEnd.h"
+#include "StopRequest.h"
 
 #include <utility>
 
@@ -62,29 +62,33 @@ TEST_F(RunFixture, FixtureRunGoesOnWhenTheSerialWriteIsRefused)
     EXPECT_EQ(settings.Ini.ReadIni("Velmsettings", "Serial", ""), "8");
 }
 
-TEST_F(RunFixture, EndAskedForDuringTheSerialNumberStepComesAfterTheCounterMovedOn)
+TEST_F(RunFixture, StopDuringTheSerialNumberStepTakesEffectOnceTheNumberIsInTheFixture)
 {
     useDevice(sim::DeviceKind::Fixture);
     dir.write("setup.ini", "[Velmsettings]\r\nSerial=41\r\n");
-    // A clock that asks to end the program from inside the step's reply wait,
-    // the way Exit or a stop signal would.
+    // A clock that asks to stop from inside the step's reply wait, the way
+    // Exit or a stop signal would.
     struct Asking final : WaitClock {
         FakeWaitClock& inner;
-        std::function<void()> ask;
-        Asking(FakeWaitClock& c, std::function<void()> a) : inner(c), ask(std::move(a)) {}
+        StopRequest& stop;
+        Asking(FakeWaitClock& c, StopRequest& s) : inner(c), stop(s) {}
         double Now() override { return inner.Now(); }
         void WaitForEvents(double deadline) override
         {
-            if (SerialNumberStep::Running() && ask)
-                std::exchange(ask, {})();
+            if (stop.Shielded())
+                stop.Request();
             inner.WaitForEvents(deadline);
         }
-    };
-    QString counterAtEnd;
-    Asking asking(clock, [&] { EndWhenSafe([&] { counterAtEnd = settings.Ini.ReadIni("Velmsettings", "Serial", ""); }); });
+    } asking(clock, stop);
     Bootloader fixture(link, settings, asking);
-    ProgrammingRun fixtureRun(fixture, settings, view);
+    fixture.SetStopRequest(&stop);
+    ProgrammingRun fixtureRun(fixture, settings, view, stop);
     dir.write("fw.ldr", file());
-    EXPECT_TRUE(fixtureRun.ProgramModule(dir.file("fw.ldr")));
-    EXPECT_EQ(counterAtEnd, "42");
+    EXPECT_FALSE(fixtureRun.ProgramModule(dir.file("fw.ldr")));
+    EXPECT_EQ(fixtureRun.Outcome(), RunOutcome::Stopped);
+    EXPECT_EQ(model().Memory().mid(0x7FFB, 5), QByteArray::fromHex("0B00000029"));
+    EXPECT_EQ(settings.Ini.ReadIni("Velmsettings", "Serial", ""), "42");
+    EXPECT_EQ(requests(), "detect enter write*3"); // stopped before the boot-mode exit
+    EXPECT_EQ(view.boxes, 0);                      // quietly
+    EXPECT_TRUE(fixtureRun.StopReport().contains("holding serial number 41")) << fixtureRun.StopReport().toStdString();
 }

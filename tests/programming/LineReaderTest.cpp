@@ -15,12 +15,12 @@ using vlboot::test::TestFolder;
 
 namespace {
 
-QList<QByteArray> AllLines(const QByteArray& content)
+QList<QByteArray> AllLines(const QByteArray& content, qsizetype maxLength = 1 << 30)
 {
     QByteArray data = content;
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    LineReader reader(buffer);
+    LineReader reader(buffer, maxLength);
     QList<QByteArray> lines;
     QByteArrayView line;
     while (reader.Next(line))
@@ -53,35 +53,55 @@ private:
 
 } // namespace
 
-TEST(LineReader, GivesEveryLineWithItsEndAsReadLineWould)
+TEST(LineReader, EndsLinesAtLfCrLfAndALoneCrInAnyMix)
 {
+    using L = QList<QByteArray>;
     EXPECT_TRUE(AllLines("").isEmpty());
-    EXPECT_EQ(AllLines("\n"), QList<QByteArray>({"\n"}));
-    EXPECT_EQ(AllLines("a\r\n\nb"), QList<QByteArray>({"a\r\n", "\n", "b"}));
-    EXPECT_EQ(AllLines(QByteArray("x\0y\n", 4)), QList<QByteArray>({QByteArray("x\0y\n", 4)}));
+    EXPECT_EQ(AllLines("\n"), L({""}));
+    EXPECT_EQ(AllLines("a\r\n\nb"), L({"a", "", "b"}));
+    EXPECT_EQ(AllLines("a\rb\rc"), L({"a", "b", "c"}));
+    EXPECT_EQ(AllLines("a\r\rb\n\rc\r\n"), L({"a", "", "b", "", "c"}));
+    EXPECT_EQ(AllLines(QByteArray("x\0y\n", 4)), L({QByteArray("x\0y", 3)}));
 }
 
 TEST(LineReader, LinesAcrossAndLongerThanABlock)
 {
     const qsizetype block = LineReader::BlockSize;
-    // A line ending exactly at the block's end, one running over it, one of
-    // three blocks, and a last line without LF that starts in a new block.
-    const QByteArray first = QByteArray(block - 1, 'a') + '\n';
-    const QByteArray second = QByteArray(10, 'b') + '\n';
-    const QByteArray across = QByteArray(block - 5, 'c') + '\n';
-    const QByteArray huge = QByteArray(3 * block + 7, 'd') + '\n';
+    // A line ending exactly at the block's end, a CR LF split by the block's
+    // end, one running over it, one of three blocks, and a last line without
+    // a line end that starts in a new block.
+    const QByteArray first = QByteArray(block - 1, 'a');
+    const QByteArray second = QByteArray(block - 12, 'b');
+    const QByteArray across = QByteArray(block - 5, 'c');
+    const QByteArray huge = QByteArray(3 * block + 7, 'd');
     const QByteArray last = QByteArray(block, 'e');
     const QList<QByteArray> expected{first, second, across, huge, last};
-    EXPECT_EQ(AllLines(first + second + across + huge + last), expected);
+    EXPECT_EQ(AllLines(first + '\n' + second + "\r\n" + across + '\r' + huge + '\n' + last), expected);
+}
+
+TEST(LineReader, ALineLongerThanAllowedIsCutAndEndsTheReading)
+{
+    QByteArray data = QByteArray("ok\n") + QByteArray(LineReader::BlockSize * 2, 'x') + "\nnever";
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader reader(buffer, 10);
+    QByteArrayView line;
+    ASSERT_TRUE(reader.Next(line));
+    EXPECT_EQ(line, "ok");
+    EXPECT_FALSE(reader.TooLong());
+    ASSERT_TRUE(reader.Next(line));
+    EXPECT_TRUE(reader.TooLong());
+    EXPECT_EQ(line.size(), 11);
+    EXPECT_FALSE(reader.Next(line));
 }
 
 TEST(LineReader, AFailedReadEndsTheLinesAndSaysSo)
 {
     FailingDevice device(QByteArray("one\ntwo"));
-    LineReader reader(device);
+    LineReader reader(device, 100);
     QByteArrayView line;
     ASSERT_TRUE(reader.Next(line));
-    EXPECT_EQ(line, "one\n");
+    EXPECT_EQ(line, "one");
     EXPECT_FALSE(reader.Next(line)); // "two" is not a whole line: the read after it failed
     EXPECT_TRUE(reader.Failed());
 }

@@ -22,6 +22,7 @@ struct RecordingView final : RunView {
     std::vector<float> progress;
     int boxes = 0;
     QString why;
+    QStringList warnings;
     std::function<void()> onBox;
 
     void SetCaption(const QString& c) override { captions << c; }
@@ -33,6 +34,7 @@ struct RecordingView final : RunView {
             onBox();
     }
     void ExplainFailure(const QString& w) override { why = w; }
+    void Warn(const QString& w) override { warnings << w; }
 };
 
 // One programming run against the device model, through the in-process link.
@@ -43,9 +45,14 @@ struct RunFixture : ::testing::Test {
     FakeWaitClock clock;
     Bootloader device{link, settings, clock};
     RecordingView view;
-    ProgrammingRun run{device, settings, view};
+    StopRequest stop;
+    ProgrammingRun run{device, settings, view, stop};
 
-    void SetUp() override { RSfunctions::InitCommandTable(); }
+    void SetUp() override
+    {
+        RSfunctions::InitCommandTable();
+        device.SetStopRequest(&stop);
+    }
 
     sim::DeviceModel& model() { return link.Model(); }
 

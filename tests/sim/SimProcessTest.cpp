@@ -65,6 +65,12 @@ TEST(SimProcess, DumpsProgrammedBlocksAtTheEnd)
     EXPECT_EQ(block.mid(0x000F, 4), Bytes({0xFF, 0xDE, 0xAD, 0xFF}));
     EXPECT_EQ(folder.read(QStringLiteral("dump/block-042.bin")).size(), 0x10000);
     EXPECT_FALSE(folder.exists(QStringLiteral("dump/block-000.bin")));
+
+    // A dump folder that cannot be written is refused at the start.
+    folder.write(QStringLiteral("plain"), "a file");
+    QByteArray err;
+    EXPECT_EQ(RunSim({QStringLiteral("--dump"), folder.file(QStringLiteral("plain/dump"))}, nullptr, &err), 1);
+    EXPECT_TRUE(err.contains("cannot create the dump folder")) << err.toStdString();
 }
 
 TEST(SimProcess, FixtureDumpHoldsTheSerialNumberAndStopsAtEndOfInput)

@@ -1,7 +1,9 @@
 #include "CliProcesses.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <csignal>
 
 namespace vlboot::cli::test {
 namespace {
@@ -57,11 +59,16 @@ QStringList CliResult::outLines() const
     return lines;
 }
 
-CliRun::CliRun(const QStringList& args, std::function<void()> childSetup)
+CliRun::CliRun(const QStringList& args, std::function<void()> childSetup, const QByteArray& input)
 {
     if (childSetup)
         process_.setChildProcessModifier(childSetup);
     process_.start(BinaryPath(QStringLiteral("vlboot-cli")), args);
+    if (!input.isEmpty() && process_.waitForStarted(GuardMs)) {
+        process_.write(input);
+        process_.waitForBytesWritten(GuardMs);
+    }
+    process_.closeWriteChannel();
 }
 
 CliRun::~CliRun()
@@ -78,18 +85,29 @@ CliResult CliRun::Finish()
     r.finished = process_.waitForFinished(GuardMs) && process_.exitStatus() == QProcess::NormalExit;
     r.exitCode = process_.exitCode();
     r.out = out_ + process_.readAllStandardOutput();
-    r.err = process_.readAllStandardError();
+    r.err = err_ + process_.readAllStandardError();
     return r;
 }
 
 bool CliRun::WaitForOutput(const QByteArray& text)
 {
-    while (!out_.contains(text)) {
-        if (!process_.waitForReadyRead(GuardMs))
-            return false;
+    // waitForReadyRead watches standard output only: both are read every
+    // few milliseconds instead.
+    QDeadlineTimer guard(GuardMs);
+    for (;;) {
         out_ += process_.readAllStandardOutput();
+        err_ += process_.readAllStandardError();
+        if (out_.contains(text) || err_.contains(text))
+            return true;
+        if (guard.hasExpired() || process_.state() == QProcess::NotRunning)
+            return false;
+        process_.waitForReadyRead(5);
     }
-    return true;
+}
+
+void CliRun::Signal(int signal)
+{
+    ::kill(static_cast<pid_t>(process_.processId()), signal);
 }
 
 CliResult CliRun::Terminate()

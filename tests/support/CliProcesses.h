@@ -43,19 +43,23 @@ struct CliResult {
 class CliRun {
 public:
     // `childSetup` runs in the new process just before the program starts
-    // (for resource limits and signal dispositions).
-    explicit CliRun(const QStringList& args, std::function<void()> childSetup = {});
+    // (for resource limits and signal dispositions); `input` is what its
+    // standard input (a pipe) carries.
+    explicit CliRun(const QStringList& args, std::function<void()> childSetup = {}, const QByteArray& input = {});
     ~CliRun();
     CliResult Finish();
-    // Waits until standard output holds `text` (false when the program
-    // ended or nothing came).
+    // Waits until standard output or standard error holds `text` (false
+    // when the program ended or nothing came).
     bool WaitForOutput(const QByteArray& text);
+    // Sends the signal to the program.
+    void Signal(int signal);
     // SIGTERM, then Finish().
     CliResult Terminate();
 
 private:
     QProcess process_;
     QByteArray out_;
+    QByteArray err_;
 };
 
 // Runs vlboot-cli to its end.

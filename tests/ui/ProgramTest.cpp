@@ -109,20 +109,16 @@ TEST(VlbootProgram, StartsAndWritesSetupIniIntoTheConfigurationFolder)
     EXPECT_FALSE(dir.exists(QStringLiteral("Log.txt")));
 }
 
-TEST(VlbootProgram, MissingConfigurationFolderIsCreatedAndAFileInItsPlaceRefused)
+TEST(VlbootProgram, ConfigurationFolderMustExist)
 {
     TestFolder dir;
-    const QString nested = dir.file(QStringLiteral("a/b"));
-    const Result created = RunProgram({QStringLiteral("--config-dir"), nested, QStringLiteral("--quit-after-startup")},
-                                      Offscreen());
-    EXPECT_EQ(created.exitCode, 0) << created.err.toStdString();
-    EXPECT_TRUE(dir.exists(QStringLiteral("a/b/setup.ini")));
-
     dir.write(QStringLiteral("plain"), "not a folder");
-    const Result refused = RunProgram(
-        {QStringLiteral("--config-dir"), dir.file(QStringLiteral("plain")), QStringLiteral("--quit-after-startup")},
-        Offscreen());
-    EXPECT_EQ(refused.exitCode, 73);
-    EXPECT_TRUE(refused.err.contains("configuration folder"));
+    for (const QString& named : {dir.file(QStringLiteral("a/b")), dir.file(QStringLiteral("plain"))}) {
+        const Result refused = RunProgram({QStringLiteral("--config-dir"), named, QStringLiteral("--quit-after-startup")},
+                                          Offscreen());
+        EXPECT_EQ(refused.exitCode, 64) << named.toStdString();
+        EXPECT_TRUE(refused.err.contains("not an existing folder")) << refused.err.toStdString();
+    }
+    EXPECT_FALSE(dir.exists(QStringLiteral("a")));
     EXPECT_EQ(dir.read(QStringLiteral("plain")), "not a folder");
 }

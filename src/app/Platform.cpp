@@ -1,0 +1,300 @@
+// Everything of files, terminals and processes that differs between
+// operating systems.
+
+#include "Platform.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+
+#if defined(Q_OS_UNIX)
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace vlboot::platform {
+
+#if defined(Q_OS_UNIX)
+namespace {
+
+QString kindOf(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a pipe or FIFO");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    return QStringLiteral("not a regular file");
+}
+
+QString notRegular(mode_t mode)
+{
+    return QStringLiteral("is %1, not a regular file (a firmware file is read twice, so it must be a file on disk)")
+        .arg(kindOf(mode));
+}
+
+long long nanoseconds(const timespec& t)
+{
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+} // namespace
+
+bool OpenRegularFile(QFile& file, const QString& path, QString& why)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat before {};
+    if (::stat(name.constData(), &before) == 0 && !S_ISREG(before.st_mode)) {
+        why = notRegular(before.st_mode);
+        return false;
+    }
+    // Non-blocking, so that a FIFO put in its place meanwhile cannot block
+    // the open; what was opened is checked again.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = QStringLiteral("cannot be opened (%1)").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        why = notRegular(opened.st_mode);
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        why = QStringLiteral("cannot be opened (%1)").arg(file.errorString());
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+std::optional<FileIdentity> IdentityOf(const QFile& openFile)
+{
+    struct stat s {};
+    if (openFile.handle() < 0 || ::fstat(openFile.handle(), &s) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<unsigned long long>(s.st_dev), static_cast<unsigned long long>(s.st_ino),
+                        static_cast<long long>(s.st_size), nanoseconds(s.st_mtim), nanoseconds(s.st_ctim)};
+}
+
+bool SyncFolder(const QString& folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool CanReadWrite(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+}
+
+namespace {
+
+volatile std::sig_atomic_t firstStopSignal = 0;
+int stopPipe[2] = {-1, -1};
+
+void onStopSignal(int signal)
+{
+    if (!firstStopSignal)
+        firstStopSignal = signal;
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(stopPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void writeAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        data += n;
+        size -= n;
+    }
+}
+
+} // namespace
+
+int InstallStopSignals()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    if (stopPipe[0] >= 0)
+        return stopPipe[0];
+    if (::pipe(stopPipe) != 0)
+        return -1;
+    for (int fd : stopPipe) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    // A program may be started with them blocked (the mask is inherited).
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    ::sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+    return stopPipe[0];
+}
+
+int StopSignalReceived()
+{
+    return firstStopSignal;
+}
+
+void DrainStopSignals()
+{
+    char bytes[64];
+    while (stopPipe[0] >= 0 && ::read(stopPipe[0], bytes, sizeof bytes) > 0) {
+    }
+}
+
+int ExitStatusOfSignal(int signal)
+{
+    return 128 + signal;
+}
+
+QString SignalName(int signal)
+{
+    switch (signal) {
+    case SIGINT: return QStringLiteral("SIGINT");
+    case SIGTERM: return QStringLiteral("SIGTERM");
+    default: return QStringLiteral("signal %1").arg(signal);
+    }
+}
+
+void WriteStandardOutput(const QByteArray& bytes)
+{
+    writeAll(STDOUT_FILENO, bytes.constData(), bytes.size());
+}
+
+void WriteStandardError(const QByteArray& bytes)
+{
+    writeAll(STDERR_FILENO, bytes.constData(), bytes.size());
+}
+
+bool StandardErrorIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+int StandardErrorColumns()
+{
+    winsize size {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_col;
+}
+
+#else
+
+bool OpenRegularFile(QFile& file, const QString& path, QString& why)
+{
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile()) {
+        why = QStringLiteral("is not a regular file (a firmware file is read twice, so it must be a file on disk)");
+        return false;
+    }
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        why = QStringLiteral("cannot be opened (%1)").arg(file.errorString());
+        return false;
+    }
+    return true;
+}
+
+std::optional<FileIdentity> IdentityOf(const QFile& openFile)
+{
+    const QFileInfo info(openFile.fileName());
+    if (!info.exists())
+        return std::nullopt;
+    FileIdentity id;
+    id.size = info.size();
+    id.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000LL;
+    id.changedNs = info.metadataChangeTime().toMSecsSinceEpoch() * 1000000LL;
+    return id;
+}
+
+bool SyncFolder(const QString&)
+{
+    return true;
+}
+
+bool CanReadWrite(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isReadable() && info.isWritable();
+}
+
+// Windows delivers no SIGTERM, and a console's Ctrl+C ends the program.
+int InstallStopSignals()
+{
+    return -1;
+}
+
+int StopSignalReceived()
+{
+    return 0;
+}
+
+void DrainStopSignals()
+{
+}
+
+int ExitStatusOfSignal(int signal)
+{
+    return 128 + signal;
+}
+
+QString SignalName(int signal)
+{
+    return QStringLiteral("signal %1").arg(signal);
+}
+
+void WriteStandardOutput(const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void WriteStandardError(const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+bool StandardErrorIsTerminal()
+{
+    return false;
+}
+
+int StandardErrorColumns()
+{
+    return 0;
+}
+
+#endif
+
+} // namespace vlboot::platform

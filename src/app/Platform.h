@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+class QFile;
+
+namespace vlboot::platform {
+
+// Everything of files, terminals and processes that differs between
+// operating systems (the serial device has its own file, PlatformSerial.cpp).
+
+// Opens `path` for reading, unbuffered, when it names a regular file
+// (symbolic links followed). A pipe, FIFO, device, socket or folder is
+// refused without blocking (a FIFO without a writer would block an ordinary
+// open for ever); `why` then says what it is, or why the open failed.
+bool OpenRegularFile(QFile& file, const QString& path, QString& why);
+
+// What identifies one version of an open file: the file itself and the
+// times of its last change. Any write to it changes the change time, which
+// no program can set back.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    long long size = 0;
+    long long modifiedNs = 0;
+    long long changedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+std::optional<FileIdentity> IdentityOf(const QFile& openFile);
+
+// Makes a rename or a new file in `folder` durable (the folder's own entry
+// list is synced). False when that cannot be done; where the system has no
+// such thing it does nothing and gives true.
+bool SyncFolder(const QString& folder);
+// True when this user may open `path` for reading and writing.
+bool CanReadWrite(const QString& path);
+
+// Stop signals (SIGINT, SIGTERM) are noted, not acted on: their handler
+// writes one byte into a pipe whose read end the program watches in its
+// event loop (a QSocketNotifier) or its poll loop. SIGPIPE is ignored, so
+// that a program goes on when the reader of its output goes away. Returns
+// the pipe's read end, or -1 when there is none (the signals then keep
+// their default action).
+int InstallStopSignals();
+// The first stop signal received, 0 before any.
+int StopSignalReceived();
+// Takes the bytes out of the pipe once its read end was reported readable.
+void DrainStopSignals();
+// The exit status of a program ended by `signal`: 128 + its number.
+int ExitStatusOfSignal(int signal);
+// "SIGINT", "SIGTERM".
+QString SignalName(int signal);
+
+// Writes all of `bytes` to standard output or standard error at once
+// (unbuffered). A closed pipe or a full disk loses them; the program goes on.
+void WriteStandardOutput(const QByteArray& bytes);
+void WriteStandardError(const QByteArray& bytes);
+bool StandardErrorIsTerminal();
+// The width of the terminal of standard error, 0 when it is none or unknown.
+int StandardErrorColumns();
+
+} // namespace vlboot::platform

@@ -1,0 +1,43 @@
+#include "FirmwareFile.h"
+
+namespace vlboot {
+
+bool FirmwareFile::Open(const QString& fileName)
+{
+    fileName_ = fileName;
+    QString why;
+    if (!platform::OpenRegularFile(file_, fileName, why)) {
+        why_ = fileName + QStringLiteral(": ") + why;
+        return false;
+    }
+    reader_ = std::make_unique<LineReader>(file_, LongestLine);
+    return true;
+}
+
+bool FirmwareFile::NextLine(QByteArrayView& line)
+{
+    if (!reader_ || Failed())
+        return false;
+    if (!reader_->Next(line)) {
+        if (reader_->Failed())
+            why_ = QStringLiteral("%1: cannot be read (%2)").arg(fileName_, file_.errorString());
+        return false;
+    }
+    ++lineNo_;
+    if (reader_->TooLong()) {
+        faultLine_ = lineNo_;
+        why_ = QStringLiteral("%1, line %2: longer than any record can be (more than %3 characters)")
+                   .arg(fileName_)
+                   .arg(lineNo_)
+                   .arg(LongestLine);
+        return false;
+    }
+    return true;
+}
+
+std::optional<platform::FileIdentity> FirmwareFile::Identity() const
+{
+    return platform::IdentityOf(file_);
+}
+
+} // namespace vlboot
