@@ -66,13 +66,19 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
     };
     if (startup.log)
         link.Log.SetLogging(true);
+    link.WriteTimeout = options.replyTimeout;
 
     Bootloader device(link, settings, clock);
     device.ReplyTimeout = options.replyTimeout;
     device.SetStopRequest(&stop);
     ProgrammingRun run(device, settings, view, stop);
-    run.ProgramModule(startup.firmwareFile);
-    link.CloseMScomm();
+    {
+        // The port is the run's from its first frame until the run ends
+        // (a stop signal ends it at its next reply wait).
+        ComForm::RunHold hold(link);
+        run.ProgramModule(startup.firmwareFile);
+        link.CloseMScomm();
+    }
 
     RunResult result;
     const int signal = platform::StopSignalReceived();

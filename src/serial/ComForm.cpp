@@ -1,10 +1,10 @@
 #include "ComForm.h"
 
 #include "HexHelpers.h"
-#include "PlatformSerial.h"
 #include "PortNames.h"
 
 #include <QDir>
+#include <algorithm>
 
 namespace vlboot {
 namespace {
@@ -29,12 +29,7 @@ ComForm::ComForm(const QString& configFolder, PortResolver resolver, QObject* pa
             return PortDevicePath(comPort, ini);
         };
     }
-    MSComm1.setBaudRate(Bauds[0]);
-    MSComm1.setDataBits(QSerialPort::Data8);
-    MSComm1.setParity(QSerialPort::NoParity);
-    MSComm1.setStopBits(QSerialPort::OneStop);
-    connect(&MSComm1, &QSerialPort::readyRead, this, &ComForm::OnReadyRead);
-    connect(&MSComm1, &QSerialPort::errorOccurred, this, &ComForm::OnPortError);
+    MSComm1.OnReceived = [this](QByteArrayView chunk) { AppendReceived(chunk); };
 }
 
 ComForm::~ComForm() = default;
@@ -53,73 +48,47 @@ bool ComForm::SetupMScommForProduction(std::uint8_t ComPort, std::uint8_t ComSpe
     return Open(ComPort, ComSpeed <= 2 ? Bauds[ComSpeed] : Bauds[0], Failure::Silent);
 }
 
-bool ComForm::Open(std::uint8_t comPort, qint32 baud, Failure failure)
+bool ComForm::Open(std::uint8_t comPort, qint32 baud, Failure onFailure)
 {
     if (comPort != resolvedPort_ || resolvedPath_.isEmpty()) {
         resolvedPath_ = resolver_(comPort);
         resolvedPort_ = comPort;
     }
     if (baud != KeepBaud)
-        MSComm1.setBaudRate(baud);
+        baud_ = baud;
 
-    QSerialPort::SerialPortError error = QSerialPort::DeviceNotFoundError;
-    QString detail = QStringLiteral("no device for COM") + QString::number(comPort);
+    SerialPort::Failure failure{8002, QStringLiteral("no device for COM") + QString::number(comPort)};
     if (!resolvedPath_.isEmpty()) {
-        if (MSComm1.portName() != resolvedPath_)
-            MSComm1.setPortName(resolvedPath_);
-        if (MSComm1.open(QIODevice::ReadWrite)) {
+        failure = MSComm1.Open(resolvedPath_, baud_);
+        if (failure.Number == 0) {
             lastError_ = {};
-            ++opens_;
-            RequestLowLatency(MSComm1.handle());
-            MSComm1.clear(QSerialPort::AllDirections);
             return true;
         }
-        error = MSComm1.error();
-        detail = MSComm1.errorString();
-        MSComm1.clearError();
     }
 
-    const int number = OpenErrorNumber(error);
-    lastError_ = {number, resolvedPath_, detail, OpenErrorMessage(number)};
-    if (failure == Failure::Show && ShowMessage)
+    lastError_ = {failure.Number, resolvedPath_, failure.Detail, OpenErrorMessage(failure.Number)};
+    if (onFailure == Failure::Show && ShowMessage)
         ShowMessage(MessageTitle, lastError_.Message);
     return false;
 }
 
 void ComForm::CloseMScomm()
 {
-    if (MSComm1.isOpen())
-        MSComm1.close();
+    MSComm1.Close();
 }
 
 void ComForm::ClearMScommInput()
 {
-    if (MSComm1.isOpen()) {
-        MSComm1.clear(QSerialPort::Input);
-        // Bytes the port object had already taken from the driver.
-        if (const qint64 held = MSComm1.bytesAvailable(); held > 0)
-            MSComm1.skip(held);
-    }
+    MSComm1.ClearInput();
     ReceiveBuffer.clear();
 }
 
 void ComForm::SendMScommString(const QByteArray& str)
 {
-    if (!MSComm1.isOpen())
+    // The whole frame is in the driver when this returns, so it is on the
+    // line before the reply wait starts.
+    if (!MSComm1.Write(str, static_cast<int>(std::clamp(WriteTimeout * 1000.0, 0.0, 2e9))))
         return;
-    // (clearError costs a translated text, so only when there is one)
-    if (MSComm1.error() != QSerialPort::NoError)
-        MSComm1.clearError();
-    // Handed to the driver now rather than at the next event-loop pass, so
-    // that the bytes are on the line before the reply wait starts.
-    const bool written = MSComm1.write(str) == str.size();
-    if (written)
-        MSComm1.flush();
-    if (!written || MSComm1.error() != QSerialPort::NoError) {
-        if (MSComm1.error() != QSerialPort::NoError)
-            MSComm1.clearError();
-        return;
-    }
 
     if (display_ || Log.LogOn) {
         WriteOut(TxLine(str));
@@ -127,36 +96,6 @@ void ComForm::SendMScommString(const QByteArray& str)
         lastOutBytes_ = str;
         lastOutPending_ = true;
     }
-}
-
-void ComForm::OnReadyRead()
-{
-    const QByteArray chunk = MSComm1.readAll();
-    if (!chunk.isEmpty())
-        AppendReceived(chunk);
-}
-
-void ComForm::OnPortError(QSerialPort::SerialPortError error)
-{
-    // A device that went away (adapter unplugged, the far end of a
-    // pseudo-terminal closed) stays readable with nothing to read, so a
-    // reply wait would spin on it. Close the port until the next frame opens
-    // it again; the wait then sleeps out its time-out. The port is closed
-    // from the event loop, not from inside the port's own notification, and
-    // only if it was not opened anew in between.
-    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
-        return;
-    if (!MSComm1.isOpen() || lostClosePending_)
-        return;
-    lostClosePending_ = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this, opened = opens_] {
-            lostClosePending_ = false;
-            if (opened == opens_)
-                CloseMScomm();
-        },
-        Qt::QueuedConnection);
 }
 
 void ComForm::WriteOut(const QString& str)
@@ -186,20 +125,6 @@ QString ComForm::LastOut() const
         lastOutPending_ = false;
     }
     return lastOut_;
-}
-
-int ComForm::OpenErrorNumber(QSerialPort::SerialPortError error)
-{
-    switch (error) {
-    case QSerialPort::DeviceNotFoundError:
-        return 8002;
-    case QSerialPort::PermissionError:
-        return 8005;
-    case QSerialPort::NotOpenError:
-        return 8012;
-    default:
-        return 8100 + static_cast<int>(error);
-    }
 }
 
 QString ComForm::OpenErrorMessage(int number)

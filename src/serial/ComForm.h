@@ -1,11 +1,11 @@
 #pragma once
 
 #include "Link.h"
+#include "SerialPort.h"
 #include "TrafficDisplay.h"
 #include "TrafficLog.h"
 
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -22,17 +22,21 @@ namespace vlboot {
 // folder). Line settings by speed index: 0 = 9600, 1 = 57600, 2 = 115200
 // baud, always 8 data bits, no parity, 1 stop bit; flow control and the
 // modem lines are left at the port's defaults. On Linux each open also asks
-// the driver for low latency where it offers it.
+// the driver for low latency where it offers it. The device itself is the
+// platform's SerialPort (SerialPortPosix.cpp, SerialPortQt.cpp on Windows).
+//
+// A programming run holds the port (RunHold): from its first frame until it
+// ends, the device is the run's between two frames as well; on POSIX systems
+// through a lock file that terminal programs honour (see SerialPort.h).
 //
 // Open failures are numbered and shown through ShowMessage:
 //   8002 "Comm Port not available!"  the device does not exist
 //   8005 "Comm Port already open"    busy, locked by another program, or no permission
 //   8012 "Comm Port not open"        the port layer reports the device as not open
-//   8100 + the QSerialPort::SerialPortError value for anything else:
-//        "Unknown Comm port problem - Error 81nn", e.g. 8103 the port object
-//        is open already, 8106 resource error (the device went away), 8107
-//        not a serial device, 8108 any other system error. (8000 + the
-//        value would make some of them read like 8005 or 8002.)
+//   81nn "Unknown Comm port problem - Error 81nn" for anything else: 8106
+//        the device failed (went away), 8107 not a serial device, 8108 any
+//        other system error (as 8100 + the QSerialPort error on Windows;
+//        8000 + it would make some of them read like 8005 or 8002).
 class ComForm : public QObject, public Link {
     Q_OBJECT
 public:
@@ -60,7 +64,7 @@ public:
     // as hexadecimal text. Nothing is reported when the write fails.
     void SendMScommString(const QByteArray& str) override;
 
-    bool IsOpen() const { return MSComm1.isOpen(); }
+    bool IsOpen() const { return MSComm1.IsOpen(); }
     // The device path of the port configured last ("" before the first one).
     const QString& PortDevice() const { return resolvedPath_; }
 
@@ -79,8 +83,31 @@ public:
     };
     const OpenError& LastOpenError() const { return lastError_; }
 
-    static int OpenErrorNumber(QSerialPort::SerialPortError error);
     static QString OpenErrorMessage(int number);
+
+    // How long SendMScommString waits at most for room in the driver: the
+    // reply time-out of the run, in seconds.
+    double WriteTimeout = 12.0;
+
+    // A run's hold on the port, from the first frame it sends until it ends
+    // (the front end that starts a run keeps one for the run's length).
+    // An open failure because another run holds the port is 8005.
+    void BeginRun() { MSComm1.BeginHold(); }
+    void EndRun() { MSComm1.EndHold(); }
+    class RunHold {
+    public:
+        explicit RunHold(ComForm& link)
+            : link_(link)
+        {
+            link_.BeginRun();
+        }
+        ~RunHold() { link_.EndRun(); }
+        RunHold(const RunHold&) = delete;
+        RunHold& operator=(const RunHold&) = delete;
+
+    private:
+        ComForm& link_;
+    };
 
     // The traffic log of this link (LogOn, SetLogging, Log.txt).
     TrafficLog Log;
@@ -102,13 +129,10 @@ protected:
 
 private:
     enum class Failure { Show, Silent };
-    bool Open(std::uint8_t comPort, qint32 baud, Failure failure);
-    void OnReadyRead();
-    void OnPortError(QSerialPort::SerialPortError error);
+    bool Open(std::uint8_t comPort, qint32 baud, Failure onFailure);
 
-    QSerialPort MSComm1;
-    int opens_ = 0;             // successful opens so far
-    bool lostClosePending_ = false;
+    SerialPort MSComm1;
+    qint32 baud_ = 9600; // the line speed of the next open
     PortResolver resolver_;
     int resolvedPort_ = 0;
     QString resolvedPath_;

@@ -4,7 +4,7 @@
 
 namespace vlboot {
 
-void Link::AppendReceived(const QByteArray& chunk)
+void Link::AppendReceived(QByteArrayView chunk)
 {
     ReceiveBuffer.append(chunk);
     if (!ReceiveBuffer.isEmpty()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
 
@@ -41,7 +42,7 @@ protected:
     // The receive event: appends one chunk to ReceiveBuffer, reports the
     // buffer once it holds at least as many bytes as its first byte
     // announces, and empties it (after reporting it) beyond 80 bytes.
-    void AppendReceived(const QByteArray& chunk);
+    void AppendReceived(QByteArrayView chunk);
 
     // Where the "RX: " report of AppendReceived goes (the traffic window and
     // log for the real link).

@@ -94,8 +94,11 @@ void VLboot::BtnStart_Click()
     Frame1->setEnabled(false);
 
     running_ = true;
-    ProgrammingRun run(device_, settings_, *this, stop_);
-    run.ProgramModule(TxtVelmfile->text());
+    {
+        ComForm::RunHold hold(link_);
+        ProgrammingRun run(device_, settings_, *this, stop_);
+        run.ProgramModule(TxtVelmfile->text());
+    }
     running_ = false;
 
     LblVelm->setEnabled(true);

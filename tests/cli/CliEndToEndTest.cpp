@@ -3,14 +3,17 @@
 // takes milliseconds; the runs that must time out use a short reply wait.
 #include "CliProcesses.h"
 #include "FirmwareImage.h"
+#include "SerialPort.h"
 #include "TestFiles.h"
 #include "Version.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace vlboot;
@@ -59,6 +62,16 @@ sim::Image smallImage(int blocks)
     shape.recordSize = 32;
     shape.seed = 7;
     return sim::MakeImage(shape);
+}
+
+// The lock file of the simulator's terminal once a run has made it; "" when
+// none came within the guard time.
+QString RunLock(const Simulator& sim)
+{
+    const QString path = DeviceLockFolder() + '/' + DeviceLockName(sim.TerminalPath());
+    for (QDeadlineTimer guard(20000); !QFile::exists(path) && !guard.hasExpired();)
+        QThread::msleep(5);
+    return QFile::exists(path) ? path : QString();
 }
 
 // The "why: " line of the standard error text.
@@ -229,25 +242,59 @@ TEST_F(EndToEnd, JsonEventsParseAndEndWithTheResult)
     EXPECT_GE(result["median_rtt_ms"].toDouble(-1), 0.0);
 }
 
-TEST_F(EndToEnd, TerminationEndsTheRunWithStatus143AndLeavesThePortFree)
+TEST_F(EndToEnd, TerminationOrKillEndsTheRunAndLeavesThePortFree)
 {
     Simulator sim({"--device", "silent"});
     ASSERT_TRUE(sim.Started());
     const QString file = firmware(smallImage(1).hex);
-    for (int i = 0; i < 3; ++i) {
+    for (const bool kill : {false, true, false}) {
         CliRun run(cliArgs(sim, {"--reply-timeout", "30", file}));
-        // "Init": the run is under way (opening the port, or waiting for an
-        // answer that never comes).
-        ASSERT_TRUE(run.WaitForOutput("Init\n"));
-        const CliResult r = run.Terminate();
-        ASSERT_TRUE(r.finished);
-        EXPECT_EQ(r.exitCode, 143);
+        // The run is under way: waiting for an answer that never comes.
+        const QString lock = RunLock(sim);
+        ASSERT_FALSE(lock.isEmpty());
+        const CliResult r = kill ? run.Kill() : run.Terminate();
+        EXPECT_TRUE(kill || (r.finished && r.exitCode == 143));
+        EXPECT_EQ(QFile::exists(lock), kill) << "the lock of a killed run stays behind";
 
-        // The next run opens the same port at once: no lock was left behind.
+        // The next run opens the same port at once, taking a killed run's lock over.
         const CliResult next = RunCli(cliArgs(sim, {"--reply-timeout", "0.05", file}));
         EXPECT_EQ(next.exitCode, 2);
         EXPECT_FALSE(next.errText().contains("Comm Port")) << next.errText().toStdString();
+        EXPECT_FALSE(QFile::exists(lock));
     }
+}
+
+// From its first frame to its end the port is the run's: a second run finds
+// it in use whenever it tries (during a frame or between two), and nothing
+// of it reaches the line.
+TEST_F(EndToEnd, ASecondRunOnTheSamePortIsRefusedAndTheFirstGoesOnUndisturbed)
+{
+    sim::ImageShape shape; // about 6 s at 9600 baud
+    shape.blockCount = 2;
+    shape.bytesPerBlock = 2048;
+    const sim::Image image = sim::MakeImage(shape);
+    Simulator sim({"--device", "amplifier", "--baud", "9600", "--dump", dumpDir()});
+    ASSERT_TRUE(sim.Started());
+    const QString file = firmware(image.hex);
+    CliRun first(cliArgs(sim, {file}));
+    ASSERT_TRUE(first.WaitForOutput("Programming Velmora module\n"));
+    const QString lock = RunLock(sim);
+    QFile lockFile(lock);
+    ASSERT_TRUE(lockFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(lockFile.readAll(), QByteArray::number(first.Pid()).rightJustified(10, ' ') + '\n');
+
+    const CliResult second = RunCli(cliArgs(sim, {"--reply-timeout", "0.1", file}));
+    EXPECT_EQ(second.exitCode, 2);
+    EXPECT_TRUE(second.errText().contains("Velm_Bootloader: Comm Port already open\n"));
+    EXPECT_TRUE(whyLine(second).contains(QStringLiteral("busy, another program holds the port")));
+    EXPECT_TRUE(whyLine(second).contains(QStringLiteral("locked by process %1").arg(first.Pid()))) << whyLine(second).toStdString();
+
+    const CliResult r = first.Finish();
+    sim.Stop();
+    EXPECT_EQ(r.exitCode, 0) << r.errText().toStdString();
+    for (const auto& [block, content] : image.blocks)
+        EXPECT_EQ(dumped(QStringLiteral("block-%1.bin").arg(block, 3, 10, QLatin1Char('0'))), content) << block;
+    EXPECT_FALSE(QFile::exists(lock));
 }
 
 TEST_F(EndToEnd, UsageHelpVersionAndPortList)

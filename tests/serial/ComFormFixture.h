@@ -38,8 +38,8 @@ inline speed_t LineSpeed(const PtyPair& pty)
 }
 
 // COM1 is a pseudo-terminal whose master plays the device, COM3 does not
-// exist and COM4 is an ordinary file; all through the "Ports" map of
-// setup.ini, as on a technician's PC.
+// exist, COM4 is an ordinary file and COM5 /dev/null; all through the
+// "Ports" map of setup.ini, as on a technician's PC.
 class ComFormTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -47,7 +47,8 @@ protected:
         ASSERT_TRUE(device.isValid());
         folder.write("setup.ini", "[Ports]\r\nCOM1=" + device.slavePath().toLocal8Bit()
                                       + "\r\nCOM3=" + folder.file("no-such-tty").toLocal8Bit()
-                                      + "\r\nCOM4=" + folder.file("setup.ini").toLocal8Bit() + "\r\n");
+                                      + "\r\nCOM4=" + folder.file("setup.ini").toLocal8Bit()
+                                      + "\r\nCOM5=/dev/null\r\n");
         link = std::make_unique<ComForm>(folder.path());
         link->ShowMessage = [this](const QString& title, const QString& text) { boxes << title + "|" + text; };
         link->SetDisplay(&display);

@@ -116,6 +116,12 @@ CliResult CliRun::Terminate()
     return Finish();
 }
 
+CliResult CliRun::Kill()
+{
+    process_.kill();
+    return Finish();
+}
+
 CliResult RunCli(const QStringList& args)
 {
     CliRun run(args);

@@ -55,6 +55,9 @@ public:
     void Signal(int signal);
     // SIGTERM, then Finish().
     CliResult Terminate();
+    // SIGKILL, then Finish().
+    CliResult Kill();
+    qint64 Pid() const { return process_.processId(); }
 
 private:
     QProcess process_;
