@@ -46,6 +46,12 @@ int usageError(const QString& error)
 int main(int argc, char** argv)
 {
     const int stopSignalFd = platform::InstallStopSignals();
+    // Qt's own event dispatcher rather than GLib's: every reply wait is one
+    // ppoll that the reply ends. GLib's adds an eventfd write for each
+    // change of the port's notifier (two per frame) and the read of it,
+    // which also wakes its next poll at once for nothing. (The window keeps
+    // GLib's, which desktop integration may need.)
+    qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
 
     const CliParse parse = ParseCliOptions(QCoreApplication::arguments().mid(1));

@@ -206,6 +206,7 @@ struct SerialPort::Impl {
 
     void Read();
     SerialPort::Failure RespectLock(const QString& device);
+    void DropLock();
     void EndHold();
 
     SerialPort& owner;
@@ -231,9 +232,13 @@ void SerialPort::Impl::Read()
             continue;
         } else {
             // Nothing waiting; or end of file or an error: the device went
-            // away and would stay readable with nothing to read.
-            if (n == 0 || errno != EAGAIN)
+            // away and would stay readable with nothing to read. Its lock
+            // goes too: a device that comes under its name is another one
+            // (the next open takes the lock again).
+            if (n == 0 || errno != EAGAIN) {
                 owner.Close();
+                DropLock();
+            }
             return;
         }
     }
@@ -250,8 +255,7 @@ SerialPort::Failure SerialPort::Impl::RespectLock(const QString& device)
     }
     if (device == heldDevice)
         return {};
-    EndHold();
-    holding = true;
+    DropLock();
     const DeviceLock lock = TakeDeviceLock(DeviceLockFolder(), device);
     if (lock.outcome == DeviceLock::Busy)
         return LockedFailure(lock.holder, lock.path);
@@ -261,13 +265,18 @@ SerialPort::Failure SerialPort::Impl::RespectLock(const QString& device)
     return {};
 }
 
-void SerialPort::Impl::EndHold()
+void SerialPort::Impl::DropLock()
 {
-    holding = false;
     heldDevice.clear();
     if (!lockPath.isEmpty())
         ReleaseDeviceLock(lockPath);
     lockPath.clear();
+}
+
+void SerialPort::Impl::EndHold()
+{
+    holding = false;
+    DropLock();
 }
 
 SerialPort::SerialPort()
@@ -291,8 +300,12 @@ SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
         return locked;
 
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return SystemFailure(errno);
+    if (fd < 0) {
+        const Failure failure = SystemFailure(errno);
+        if (failure.Number == 8002)
+            d->DropLock(); // the device is gone
+        return failure;
+    }
     termios current{};
     Failure failure;
     if (::tcgetattr(fd, &current) != 0)
