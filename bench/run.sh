@@ -126,7 +126,7 @@ paced_item() {
   cli "$fw"
   stop_sim
   [ "$cli_rc" -eq 0 ] || { echo "bench: the paced run failed (exit $cli_rc)" >&2; cat "$work/cli.err" >&2; exit 1; }
-  local wire ratio base_wire base_wall base_ratio
+  local wire ratio base_wire base_wall base_ratio paced_wall=$wall
   wire=$(sim_field "wire time")
   ratio=$(awk -v w="$wall" -v t="$wire" 'BEGIN { printf "%.3f", w / t }')
   paced_summary=$(grep 'median round trip' "$work/cli.err" || true)
@@ -146,7 +146,7 @@ paced_item() {
   base_ratio=$(awk -v w="$base_wall" -v t="$base_wire" 'BEGIN { printf "%.3f", w / t }')
   local ok
   ok=$(awk -v r="$ratio" -v b="$base_ratio" 'BEGIN { print (r <= 1.08 && r < b) ? "pass" : "FAIL" }')
-  row "1 paced 115200 baud: wall / wire time" "$ratio (${wall%????} s / $wire s); baseline client $base_ratio" \
+  row "1 paced 115200 baud: wall / wire time" "$ratio (${paced_wall%????} s / $wire s); baseline client $base_ratio (${base_wall%????} s / $base_wire s)" \
     "<= 1.08 and < baseline" "$ok"
 }
 # unpaced_item LABEL: `runs` unpaced runs; wall per exchange and CPU per run.
