@@ -108,6 +108,14 @@ TEST_F(ComFormTest, SendingOnAClosedPortDoesNothing)
     EXPECT_EQ(link->LastOut(), "");
 }
 
+TEST_F(ComFormTest, AFrameTheDriverCannotTakeInTimeIsDroppedUnreported)
+{
+    ASSERT_TRUE(link->SetupMScomm(1, 0));
+    link->WriteTimeout = 0.2; // nobody reads the far end: the driver fills up
+    link->SendMScommString(QByteArray(1 << 20, '\x55'));
+    EXPECT_TRUE(display.out.isEmpty());
+}
+
 TEST_F(ComFormTest, LineSettingsFollowTheSpeedIndex)
 {
     ASSERT_TRUE(link->SetupMScomm(1, 1));
