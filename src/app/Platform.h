@@ -9,7 +9,8 @@ class QFile;
 namespace vlboot::platform {
 
 // Everything of files, terminals and processes that differs between
-// operating systems (the serial device has its own file, PlatformSerial.cpp).
+// operating systems (the serial device has its own files in src/serial:
+// PlatformSerial.cpp, SerialPortPosix.cpp and SerialPortQt.cpp).
 
 // Opens `path` for reading, unbuffered, when it names a regular file
 // (symbolic links followed). A pipe, FIFO, device, socket or folder is
