@@ -11,8 +11,9 @@
 // differ from raw 8N1 at the speed; the driver's low-latency flag; both
 // directions emptied. A close: TIOCNXCL (the exclusive mode belongs to the
 // terminal, not the descriptor, and would outlive the close while another
-// process keeps the terminal open), close. The lock file of a run is made
-// once per run, not per open.
+// process keeps the terminal open), close. Before the open another
+// program's lock file refuses the device; the lock file of a run is made
+// once per run, at its first successful open, not per open.
 
 #include "SerialPort.h"
 
@@ -205,7 +206,10 @@ struct SerialPort::Impl {
     }
 
     void Read();
-    SerialPort::Failure RespectLock(const QString& device);
+    // Before an open: another program's lock refuses the device.
+    SerialPort::Failure CheckLock(const QString& device) const;
+    // After an open during a hold: the device's lock becomes the run's.
+    SerialPort::Failure HoldLock(const QString& device);
     void DropLock();
     void EndHold();
 
@@ -244,16 +248,20 @@ void SerialPort::Impl::Read()
     }
 }
 
-SerialPort::Failure SerialPort::Impl::RespectLock(const QString& device)
+SerialPort::Failure SerialPort::Impl::CheckLock(const QString& device) const
 {
-    if (!holding) {
-        const QString path = DeviceLockFolder() + QLatin1Char('/') + DeviceLockName(device);
-        const qint64 holder = LockHolder(QFile::encodeName(path));
-        if (holder != 0 && holder != ::getpid())
-            return LockedFailure(holder, path);
+    if (holding && device == heldDevice)
         return {};
-    }
-    if (device == heldDevice)
+    const QString path = DeviceLockFolder() + QLatin1Char('/') + DeviceLockName(device);
+    const qint64 holder = LockHolder(QFile::encodeName(path));
+    if (holder != 0 && holder != ::getpid())
+        return LockedFailure(holder, path);
+    return {};
+}
+
+SerialPort::Failure SerialPort::Impl::HoldLock(const QString& device)
+{
+    if (!holding || device == heldDevice)
         return {};
     DropLock();
     const DeviceLock lock = TakeDeviceLock(DeviceLockFolder(), device);
@@ -296,7 +304,7 @@ SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
     speed_t speed = B9600;
     if (!SpeedOf(baud, speed))
         return SystemFailure(EINVAL);
-    if (Failure locked = d->RespectLock(device); locked.Number != 0)
+    if (Failure locked = d->CheckLock(device); locked.Number != 0)
         return locked;
 
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -308,14 +316,19 @@ SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
     }
     termios current{};
     Failure failure;
+    bool exclusive = false; // this open set the terminal's exclusive mode
     if (::tcgetattr(fd, &current) != 0)
         failure = SystemFailure(errno);
     else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         failure = errno == EWOULDBLOCK ? Failure{OpenErrorNumber(EWOULDBLOCK), QStringLiteral("another program has it open and locked")}
                                        : SystemFailure(errno);
-    else if (::ioctl(fd, TIOCEXCL) != 0 || !ApplyLineSettings(fd, current, speed))
+    else if (!(exclusive = ::ioctl(fd, TIOCEXCL) == 0) || !ApplyLineSettings(fd, current, speed))
         failure = SystemFailure(errno);
+    else
+        failure = d->HoldLock(device);
     if (failure.Number != 0) {
+        if (exclusive) // (the mode is the terminal's: another holder's stays)
+            ::ioctl(fd, TIOCNXCL);
         ::close(fd);
         return failure;
     }
