@@ -1,36 +1,43 @@
 // vlboot: the GUI program that programs firmware into the Velmora module of
 // an amplifier, or into a production fixture, over RS-232.
 //
-//   vlboot [--config-dir DIR]   start the main window; setup.ini and Log.txt
-//                               live in DIR (default: the program's folder)
+//   vlboot [--config-dir DIR] [FILE]   start the main window; setup.ini and
+//                               Log.txt live in DIR (default: see
+//                               ConfigFolder.h); FILE goes into the file box
+//                               as if it had been chosen with Browse
 //   vlboot --help | --version
 //
 // Exit codes: 0 normal end; 64 bad command line (usage on stderr), also a
-// --config-dir that is not an existing folder; 69 no display to show the
-// window on.
+// --config-dir that is not an existing folder; 66 FILE is not an existing
+// file; 69 no display to show the window on; 73 the user's configuration
+// folder cannot be created.
 
+#include "ConfigFolder.h"
 #include "Dialogs.h"
 #include "VLboot.h"
 #include "Version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 
 namespace {
 
 constexpr int ExitUsage = 64;
+constexpr int ExitNoFile = 66;
 constexpr int ExitNoDisplay = 69;
+constexpr int ExitCannotCreate = 73;
 
 struct CommandLine {
     bool ok = false;
     bool help = false;
     bool version = false;
     bool quitAfterStartup = false;
-    QString configDir; // empty: the program's own folder
+    vlboot::ConfigFolder configFolder;
+    QString firmwareFile; // empty: the one remembered in setup.ini
     QString error;
     QString helpText;
 };
@@ -51,7 +58,9 @@ CommandLine Parse(int argc, char** argv)
         "Velmora Bootloader: programs a firmware file (*.ldr) into the Velmora module of an amplifier, "
         "or into a production fixture, over a serial line."));
     const QCommandLineOption configDir(QStringLiteral("config-dir"),
-                                       QStringLiteral("Folder of setup.ini and Log.txt (default: the program's own folder)."),
+                                       QStringLiteral("Folder of setup.ini and Log.txt (default: the program's own folder; "
+                                                      "for an installed program $XDG_CONFIG_HOME/vlboot, or "
+                                                      "~/.config/vlboot, created on first use)."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Shows the program's version."));
@@ -60,6 +69,9 @@ CommandLine Parse(int argc, char** argv)
     QCommandLineOption quitAfterStartup(QStringLiteral("quit-after-startup"), QStringLiteral("Ends after start-up."));
     quitAfterStartup.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({configDir, help, version, quitAfterStartup});
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("Firmware file to put into the file box, as if chosen with Browse."),
+                                 QStringLiteral("[FILE]"));
 
     CommandLine line;
     line.helpText = parser.helpText();
@@ -67,23 +79,29 @@ CommandLine Parse(int argc, char** argv)
         line.error = parser.errorText();
         return line;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        line.error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst());
+    if (parser.positionalArguments().size() > 1) {
+        line.error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().at(1));
         return line;
     }
     line.ok = true;
     line.help = parser.isSet(help);
     line.version = parser.isSet(version);
     line.quitAfterStartup = parser.isSet(quitAfterStartup);
-    line.configDir = parser.value(configDir);
-    if (parser.isSet(configDir) && line.configDir.isEmpty()) {
+    if (parser.isSet(configDir) && parser.value(configDir).isEmpty()) {
         line.ok = false;
         line.error = QStringLiteral("The folder after --config-dir is empty.");
-    } else if (parser.isSet(configDir) && !QFileInfo(line.configDir).isDir()) {
+        return line;
+    }
+    if (parser.isSet(configDir) && !QFileInfo(parser.value(configDir)).isDir()) {
         // A typo would otherwise start a fresh setup.ini.
         line.ok = false;
-        line.error = QStringLiteral("--config-dir %1 is not an existing folder.").arg(line.configDir);
+        line.error = QStringLiteral("--config-dir %1 is not an existing folder.").arg(parser.value(configDir));
+        return line;
     }
+    line.configFolder = vlboot::FindConfigFolder(parser.value(configDir));
+    line.helpText += QLatin1Char('\n') + vlboot::ConfigFolderInUse(line.configFolder);
+    if (!parser.positionalArguments().isEmpty())
+        line.firmwareFile = parser.positionalArguments().constFirst();
     return line;
 }
 
@@ -115,6 +133,10 @@ int main(int argc, char** argv)
         Print(stdout, QStringLiteral("vlboot ") + QLatin1String(vlboot::VersionText) + QLatin1Char('\n'));
         return 0;
     }
+    if (!line.firmwareFile.isEmpty() && !QFileInfo(line.firmwareFile).isFile()) {
+        Print(stderr, QStringLiteral("vlboot: %1 is not a file.\n").arg(line.firmwareFile));
+        return ExitNoFile;
+    }
     if (!DisplayAvailable()) {
         Print(stderr, QStringLiteral("vlboot: no display to show the window on. Start it in a desktop session, "
                                      "or under a virtual display: xvfb-run -a vlboot (package xvfb).\n"));
@@ -122,10 +144,19 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    const QString configDir = line.configDir.isEmpty() ? QCoreApplication::applicationDirPath() : line.configDir;
+    // The desktop entry and the icon of the installed program.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.velmora.vlboot"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vlboot")));
+    const QString configDir = line.configFolder.path;
+    if (!vlboot::CreateConfigFolder(configDir)) {
+        Print(stderr, QStringLiteral("vlboot: cannot create the configuration folder %1\n").arg(configDir));
+        return ExitCannotCreate;
+    }
 
     vlboot::QtDialogs dialogs;
-    vlboot::VLboot window(QDir(configDir).absolutePath(), dialogs);
+    vlboot::VLboot window(configDir, dialogs);
+    if (!line.firmwareFile.isEmpty())
+        window.FirmwareFileChosen(line.firmwareFile);
     window.show();
     if (line.quitAfterStartup)
         QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });

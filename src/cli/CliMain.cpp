@@ -5,6 +5,7 @@
 
 #include "CliOptions.h"
 #include "CliRun.h"
+#include "ConfigFolder.h"
 #include "IniFileHandler.h"
 #include "Platform.h"
 #include "PortList.h"
@@ -58,8 +59,9 @@ int main(int argc, char** argv)
     if (!parse.options)
         return usageError(parse.error);
     const CliOptions& options = *parse.options;
+    const ConfigFolder folder = FindConfigFolder(options.configDir);
     if (options.help) {
-        platform::WriteStandardOutput(text(HelpText()));
+        platform::WriteStandardOutput(text(HelpText() + QLatin1Char('\n') + ConfigFolderInUse(folder)));
         return ExitCodes::Success;
     }
     if (options.version) {
@@ -71,10 +73,15 @@ int main(int argc, char** argv)
     if (!options.configDir.isEmpty() && !QFileInfo(options.configDir).isDir())
         return usageError(QStringLiteral("--config-dir %1 is not an existing folder.").arg(options.configDir));
 
-    const QString configDir = QDir(options.configDir.isEmpty() ? QCoreApplication::applicationDirPath() : options.configDir)
-                                  .absolutePath();
+    const QString configDir = folder.path;
     if (options.listPorts)
         return listPorts(configDir, options.json);
+
+    // The user's configuration folder is made on first use.
+    if (!CreateConfigFolder(configDir)) {
+        platform::WriteStandardError(text(QStringLiteral("vlboot-cli: cannot create the settings folder %1\n").arg(configDir)));
+        return ExitCodes::Usage;
+    }
     return RunProgramming(options, configDir, {platform::WriteStandardOutput, platform::WriteStandardError, platform::StandardErrorColumns},
                           platform::StandardErrorIsTerminal(), stopSignalFd);
 }

@@ -23,7 +23,7 @@ inline constexpr double MaxReplyTimeout = 3600.0;
 // The command line of vlboot-cli. Port, speed and address override the
 // settings for one run only; unset ones keep what setup.ini says.
 struct CliOptions {
-    QString configDir;                      // empty: the program's own folder
+    QString configDir;                      // empty: the folder ConfigFolder.h's rule gives
     std::optional<int> comPort;             // --port 1..16 or COM1..COM16
     QString portDevice;                     // --port DEVICE_PATH
     std::optional<std::uint8_t> speedIndex; // --speed: 0 = 9600, 1 = 57600, 2 = 115200

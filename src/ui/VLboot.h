@@ -62,6 +62,10 @@ public:
     // Shows the open-file dialog for `Box` and puts the chosen file's full
     // path into it; returns that path, or "" when the dialog was cancelled.
     QString BrowseForFile(QLineEdit* Box);
+    // What choosing `file` with Browse does to TxtVelmfile: its full path goes
+    // into the box and into the FirmwareFile setting. vlboot's file argument
+    // (a firmware file opened from the file manager) comes this way too.
+    void FirmwareFileChosen(const QString& file);
     // Where the file dialog starts for the text `boxText`: the folder part of
     // the text (up to its last "\" or "/") when that folder exists, else the
     // configuration folder.
@@ -117,6 +121,7 @@ private:
     void MarkComPort(int port);
     void MarkComSpeed(int index);
     void DefaultExit();
+    void StoreFirmwareFile();
 
     Dialogs& dialogs_;
     Settings settings_;

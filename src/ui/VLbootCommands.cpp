@@ -17,6 +17,15 @@
 #include <algorithm>
 
 namespace vlboot {
+namespace {
+
+// The text a chosen file gets in a file box: its full path.
+QString ChosenFileText(const QString& file)
+{
+    return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
+}
+
+} // namespace
 
 void VLboot::COM_Click(int n)
 {
@@ -71,14 +80,25 @@ QString VLboot::BrowseForFile(QLineEdit* Box)
                                                        QStringLiteral("Files (*.ldr)"));
     if (chosen.isEmpty())
         return QString();
-    Box->setText(QDir::toNativeSeparators(QFileInfo(chosen).absoluteFilePath()));
+    Box->setText(ChosenFileText(chosen));
     return Box->text();
 }
 
 void VLboot::BtnVelmbrowse_Click()
 {
     if (!BrowseForFile(TxtVelmfile).isEmpty())
-        settings_.Ini.WriteIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), TxtVelmfile->text());
+        StoreFirmwareFile();
+}
+
+void VLboot::FirmwareFileChosen(const QString& file)
+{
+    TxtVelmfile->setText(ChosenFileText(file));
+    StoreFirmwareFile();
+}
+
+void VLboot::StoreFirmwareFile()
+{
+    settings_.Ini.WriteIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), TxtVelmfile->text());
 }
 
 void VLboot::BtnStart_Click()

@@ -205,6 +205,25 @@ TEST(WindowCommands, ChosenFileFillsTheBoxAndIsRemembered)
     EXPECT_TRUE(SetupIni(dir).contains("FirmwareFile=" + chosen.toUtf8() + "\r\n"));
 }
 
+TEST(WindowCommands, AFileGivenAtStartUpIsTakenAsIfChosenWithBrowse)
+{
+    TestFolder browsed, given;
+    WriteSetup(browsed, "");
+    WriteSetup(given, "");
+    ScriptedDialogs dialogs;
+    VLboot a(browsed.path(), dialogs), b(given.path(), dialogs);
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(browsed.path()));
+    dialogs.fileAnswers.push_back(QStringLiteral("fw/amp.ldr"));
+    a.BtnVelmbrowse->click();
+    b.FirmwareFileChosen(QStringLiteral("fw/amp.ldr"));
+    QDir::setCurrent(previous);
+
+    EXPECT_EQ(b.TxtVelmfile->text(), browsed.file(QStringLiteral("fw/amp.ldr")));
+    EXPECT_EQ(b.TxtVelmfile->text(), a.TxtVelmfile->text());
+    EXPECT_EQ(SetupIni(given), SetupIni(browsed));
+}
+
 TEST(WindowSize, ResizingSpringsBackToTheFixedSize)
 {
     TestFolder dir;

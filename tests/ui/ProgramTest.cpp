@@ -66,6 +66,8 @@ TEST(VlbootProgram, VersionAndHelpNeedNoDisplay)
     EXPECT_TRUE(help.out.contains("--config-dir <DIR>"));
     EXPECT_TRUE(help.out.contains("--version"));
     EXPECT_FALSE(help.out.contains("quit-after-startup"));
+    const Result named = RunProgram({QStringLiteral("--config-dir"), QStringLiteral("/srv/line3"), QStringLiteral("--help")}, bare);
+    EXPECT_TRUE(named.out.contains("Settings folder in use: /srv/line3 (named with --config-dir)")) << named.out.toStdString();
 
     // Without a display the window cannot be shown: said plainly, not a crash.
     TestFolder dir;
@@ -82,7 +84,7 @@ TEST(VlbootProgram, BadCommandLinesGiveTheUsageAndCode64)
         {QStringLiteral("--bogus")},
         {QStringLiteral("--config-dir")},
         {QStringLiteral("--config-dir"), QString()},
-        {QStringLiteral("stray")},
+        {QStringLiteral("a.ldr"), QStringLiteral("b.ldr")},
     };
     for (const QStringList& args : cases) {
         const Result r = RunProgram(args, Offscreen());
@@ -121,4 +123,20 @@ TEST(VlbootProgram, ConfigurationFolderMustExist)
     }
     EXPECT_FALSE(dir.exists(QStringLiteral("a")));
     EXPECT_EQ(dir.read(QStringLiteral("plain")), "not a folder");
+}
+
+TEST(VlbootProgram, AFileArgumentIsRememberedAndAMissingOneRefused)
+{
+    TestFolder dir;
+    dir.write(QStringLiteral("setup.ini"), PortsSection());
+    dir.write(QStringLiteral("amp.ldr"), ":00000001FF\r\n");
+    const QString file = dir.file(QStringLiteral("amp.ldr"));
+    const Result r = RunProgram({QStringLiteral("--config-dir"), dir.path(), QStringLiteral("--quit-after-startup"), file},
+                                Offscreen());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(dir.read(QStringLiteral("setup.ini")).contains("FirmwareFile=" + file.toUtf8() + "\r\n"));
+
+    const Result missing = RunProgram({QStringLiteral("--config-dir"), dir.path(), file + "x"}, Offscreen());
+    EXPECT_EQ(missing.exitCode, 66);
+    EXPECT_TRUE(missing.err.contains("amp.ldrx is not a file"));
 }

@@ -1,0 +1,44 @@
+#include "ConfigFolder.h"
+#include "TestFiles.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace vlboot;
+using Source = ConfigFolder::Source;
+
+TEST(ConfigFolder, TheOptionThenABuildFolderThenTheUsersFolder)
+{
+    const struct {
+        ConfigFolderFacts facts;
+        QString path;
+        Source source;
+    } cases[] = {
+        // option, program folder, writable, install folder, XDG_CONFIG_HOME, home
+        {{"/srv/line3", "/usr/bin", false, "/usr/bin", "/x", "/home/t"}, "/srv/line3", Source::Option},
+        {{"/srv/a/../b/", "/w/build/bin", true, "/usr/local/bin", "", "/home/t"}, "/srv/b", Source::Option},
+        {{"", "/w/build/bin", true, "/usr/local/bin", "/x", "/home/t"}, "/w/build/bin", Source::ProgramFolder},
+        {{"", "/tmp/root/usr/bin", true, "/usr/bin", "", "/home/t"}, "/tmp/root/usr/bin", Source::ProgramFolder},
+        {{"", "/usrx/bin", true, "/usr/bin", "", "/home/t"}, "/usrx/bin", Source::ProgramFolder},
+        {{"", "/usr/bin", true, "/usr/bin", "", "/root"}, "/root/.config/vlboot", Source::UserFolder},
+        {{"", "/usr/local/bin", true, "/opt/v/bin", "/x/cfg", "/root"}, "/x/cfg/vlboot", Source::UserFolder},
+        {{"", "/home/t/.local/bin", true, "/home/t/.local/bin", "", "/home/t"}, "/home/t/.config/vlboot", Source::UserFolder},
+        {{"", "/media/stick/vlboot", false, "/usr/local/bin", "cfg", "/home/t"}, "/home/t/.config/vlboot", Source::UserFolder},
+    };
+    for (const auto& c : cases) {
+        const ConfigFolder folder = ChooseConfigFolder(c.facts);
+        EXPECT_EQ(folder.path.toStdString(), c.path.toStdString()) << c.facts.programDir.toStdString();
+        EXPECT_EQ(folder.source, c.source) << c.facts.programDir.toStdString();
+    }
+}
+
+TEST(ConfigFolder, CreatedWithMissingParentsForTheUserOnly)
+{
+    test::TestFolder dir;
+    const QString nested = dir.file("a/b");
+    ASSERT_TRUE(CreateConfigFolder(nested));
+    EXPECT_EQ(QFileInfo(nested).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
+    EXPECT_TRUE(CreateConfigFolder(nested)); // it exists already
+    dir.write("plain", "x");
+    EXPECT_FALSE(CreateConfigFolder(dir.file("plain")));
+}
