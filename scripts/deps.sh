@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, when
-# they are missing. Runs apt-get only if something is missing.
+# Installs the Debian packages the build, the tests, the demo and the Debian
+# package (its build and its checks) need, when they are missing. Runs apt-get only if something is missing.
 set -euo pipefail
 
 packages=(
@@ -10,6 +10,8 @@ packages=(
   clang libclang-rt-14-dev
   libbenchmark-dev
   xvfb xauth
+  help2man librsvg2-bin gzip dpkg-dev
+  lintian desktop-file-utils appstream shared-mime-info man-db bash-completion
 )
 
 missing=()

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Everything CI checks, from a fresh machine: installs what is missing,
-# builds, and runs the whole test suite; then the same suite built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzzer for a
+# builds, and runs the whole test suite; builds the Debian package as the
+# README's install section does and checks it; then runs the same suite built
+# with AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzzer for a
 # bounded time. Any failure or sanitizer report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/build.sh build
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300)
+
+# The Debian package: lintian, the desktop entry, the AppStream metadata, and
+# the unpacked programs, manual pages and completion.
+scripts/package.sh
+scripts/check-package.sh
 
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 # Any report ends the test that made it and fails it; leaks count too, except

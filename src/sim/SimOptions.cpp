@@ -218,25 +218,26 @@ Options:
                     written) or DIR/memory.bin (64 KiB) for the fixture
   --fault REQUEST:N:KIND[=ARG]
                     misbehave on the N-th request of a kind (1 = the first,
-                    0 = every one); may be repeated.
-                    REQUEST: detect boot-enter boot-exit write erase program
-                             crc-read crc-write
-                    KIND:    status[=S]      reply with status S (default 0x14),
-                                             the request is not carried out
-                             silence         no reply, request not carried out
-                             chunked[=K]     reply in pieces of K bytes (default 1)
-                             stray           a 0x00 byte ahead of the reply
-                             wrong-length    length byte one above the real length
-                             short           the 4-byte reply 04 aL aH 00
-                             oversized       an 81-byte reply
-                             no-confirm      no boot-mode frame (boot-enter)
-                             bad-confirm[=S] boot-mode frame with third byte 0x41,
-                                             or with status S
-                             garbage         random bytes, never a complete reply
-                    S, K: decimal or 0x-prefixed hexadecimal.
+                    0 = every one) in the way KIND says; may be repeated.
+                    REQUEST: detect, boot-enter, boot-exit, write, erase,
+                    program, crc-read or crc-write
   --ignore-stdin    do not stop at end of file on standard input
   --help            this text
   --version         the version
+
+Faults (KIND):
+  status[=S]        reply with status S (default 0x14), the request is not
+                    carried out
+  silence           no reply, the request is not carried out
+  chunked[=K]       reply in pieces of K bytes (default 1)
+  stray             a 0x00 byte ahead of the reply
+  wrong-length      length byte one above the real length
+  short             the 4-byte reply 04 aL aH 00
+  oversized         an 81-byte reply
+  no-confirm        no boot-mode frame (boot-enter)
+  bad-confirm[=S]   boot-mode frame with third byte 0x41, or with status S
+  garbage           random bytes, never a complete reply
+S and K are decimal or 0x-prefixed hexadecimal.
 
 Summary line: "vlboot-sim: requests R, bytes in I, bytes out O, wire time
 T s at B baud" (or ", unpaced" without --baud).
