@@ -1,7 +1,5 @@
 #include "ConfigFolder.h"
-#include "TestFiles.h"
 
-#include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace vlboot;
@@ -30,15 +28,4 @@ TEST(ConfigFolder, TheOptionThenABuildFolderThenTheUsersFolder)
         EXPECT_EQ(folder.path.toStdString(), c.path.toStdString()) << c.facts.programDir.toStdString();
         EXPECT_EQ(folder.source, c.source) << c.facts.programDir.toStdString();
     }
-}
-
-TEST(ConfigFolder, CreatedWithMissingParentsForTheUserOnly)
-{
-    test::TestFolder dir;
-    const QString nested = dir.file("a/b");
-    ASSERT_TRUE(CreateConfigFolder(nested));
-    EXPECT_EQ(QFileInfo(nested).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
-    EXPECT_TRUE(CreateConfigFolder(nested)); // it exists already
-    dir.write("plain", "x");
-    EXPECT_FALSE(CreateConfigFolder(dir.file("plain")));
 }
