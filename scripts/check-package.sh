@@ -110,6 +110,7 @@ expect() { # expect WANTED WORDS...: exactly WANTED
 }
 expect "115200 " vlboot-cli --speed 11
 expect "--list-ports --log " vlboot-cli --l
+expect "--strict " vlboot-cli --st
 expect "a.ldr fw " vlboot-cli ""
 # The machine's own ports come first; the [Ports] entry of the named folder
 # is offered too.

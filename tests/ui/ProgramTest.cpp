@@ -66,11 +66,12 @@ TEST(VlbootProgram, VersionAndHelpNeedNoDisplay)
     EXPECT_TRUE(help.out.contains("--config-dir <DIR>"));
     EXPECT_TRUE(help.out.contains("--version"));
     EXPECT_FALSE(help.out.contains("quit-after-startup"));
-    const Result named = RunProgram({QStringLiteral("--config-dir"), QStringLiteral("/srv/line3"), QStringLiteral("--help")}, bare);
-    EXPECT_TRUE(named.out.contains("Settings folder in use: /srv/line3 (named with --config-dir)")) << named.out.toStdString();
+    TestFolder dir;
+    const Result named = RunProgram({QStringLiteral("--config-dir"), dir.path(), QStringLiteral("--help")}, bare);
+    EXPECT_TRUE(named.out.contains("Settings folder in use: " + dir.path().toUtf8() + " (named with --config-dir)"))
+        << named.out.toStdString();
 
     // Without a display the window cannot be shown: said plainly, not a crash.
-    TestFolder dir;
     const Result noDisplay = RunProgram({QStringLiteral("--config-dir"), dir.path()}, bare);
     EXPECT_EQ(noDisplay.exitCode, 69);
     EXPECT_FALSE(noDisplay.crashed);
