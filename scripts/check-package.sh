@@ -76,6 +76,7 @@ echo "== the window from the desktop entry's command line"
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 read -r -a command <<<"${exec_line//%f/$sample}"
 mkdir -m 700 "$work/runtime"
+mkdir "$work/gui"
 PATH="$bin:$PATH" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" \
   "${command[@]}" --config-dir "$work/gui" --quit-after-startup || fail "'$exec_line' did not start"
 grep -qF "FirmwareFile=$sample" "$work/gui/setup.ini" || fail "the window did not take the file it was opened with"
