@@ -78,7 +78,8 @@ void RunProgramming(FuzzedDataProvider& in)
     test::FakeWaitClock clock;
     Bootloader device(link, settings, clock);
     RecordingView view;
-    ProgrammingRun run(device, settings, view);
+    StopRequest stop; // never requested: every run goes to its end
+    ProgrammingRun run(device, settings, view, stop);
     const bool done = run.ProgramModule(file);
 
     const bool success = run.Outcome() == RunOutcome::Success;
