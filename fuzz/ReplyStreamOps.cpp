@@ -66,7 +66,9 @@ struct Exchange {
     ScriptedLink link;
     FakeWaitClock clock;
     Settings settings{ScratchFolder().path()};
-    Bootloader dev{link, settings, clock};
+    StopRequest stop;
+    DeviceProtocol protocol{link, settings, clock, stop};
+    Bootloader dev{protocol};
 
     std::size_t sentBefore = 0;
     std::size_t reportsBefore = 0;
@@ -104,20 +106,20 @@ struct Exchange {
         }
         bool allowed = false;
         for (const std::uint8_t s : mayLeave)
-            allowed = allowed || dev.OpState == s;
+            allowed = allowed || protocol.OpState == s;
         FUZZ_CHECK(allowed, "the operation leaves one of its own OpState values");
-        const QByteArray& buffer = dev.ReceiveBuffer();
+        const QByteArray& buffer = protocol.ReceiveBuffer();
         FUZZ_CHECK(buffer.size() <= Link::ReceiveGuard, "the receive buffer never holds more than 80 bytes");
         if (completed) {
             FUZZ_CHECK(sent(), "only a frame that was sent gets a reply");
-            FUZZ_CHECK(buffer.size() == dev.ExpectedReplyLength, "a complete reply has the length it was expected to have");
+            FUZZ_CHECK(buffer.size() == protocol.ExpectedReplyLength, "a complete reply has the length it was expected to have");
             // Once the guard has emptied the buffer, what follows is judged by
             // the length byte that came first.
             if (!guardFired())
                 FUZZ_CHECK(!buffer.isEmpty() && buffer.size() == byteOf(buffer, 0),
                            "a complete reply is as long as its first byte says");
-        } else if (dev.OpState == OpStates::Timeout && sent()) {
-            FUZZ_CHECK(clock.Now() - startedAt > dev.ReplyTimeout, "a time-out comes only after the reply time-out");
+        } else if (protocol.OpState == OpStates::Timeout && sent()) {
+            FUZZ_CHECK(clock.Now() - startedAt > protocol.ReplyTimeout, "a time-out comes only after the reply time-out");
         }
     }
 
@@ -125,12 +127,12 @@ struct Exchange {
     // `minLength` bytes and status 0, the fault otherwise.
     void endRequest(int minLength, std::uint8_t fault)
     {
-        const bool completed = sent() && dev.OpState != OpStates::Timeout;
+        const bool completed = sent() && protocol.OpState != OpStates::Timeout;
         end({OpStates::Started, OpStates::Timeout, fault}, completed);
         if (!completed)
             return;
-        const bool good = dev.ReceiveBuffer().size() >= minLength && dev.ReplyByte(4) == 0;
-        FUZZ_CHECK((dev.OpState == OpStates::Started) == good, "success exactly with a long enough reply of status 0");
+        const bool good = protocol.ReceiveBuffer().size() >= minLength && protocol.ReplyByte(4) == 0;
+        FUZZ_CHECK((protocol.OpState == OpStates::Started) == good, "success exactly with a long enough reply of status 0");
     }
 };
 
@@ -165,15 +167,15 @@ void RunOperations(FuzzedDataProvider& in)
         Bootloader& d = x.dev;
         switch (op) {
         case 0: {
-            d.OpState = OpStates::Started;
-            const std::uint8_t type = d.DetectDevice();
-            const bool completed = x.sent() && d.OpState != OpStates::Timeout;
+            x.protocol.OpState = OpStates::Started;
+            const std::uint8_t type = x.protocol.DetectDevice();
+            const bool completed = x.sent() && x.protocol.OpState != OpStates::Timeout;
             x.end({OpStates::Started, OpStates::Timeout, OpStates::DetectFailed}, completed);
-            const bool usable = completed && d.ReceiveBuffer().size() >= 7 && (d.ReplyByte(4) == 0x00 || d.ReplyByte(4) == 0x13);
+            const bool usable = completed && x.protocol.ReceiveBuffer().size() >= 7 && (x.protocol.ReplyByte(4) == 0x00 || x.protocol.ReplyByte(4) == 0x13);
             FUZZ_CHECK((type != DeviceTypes::None) == usable, "a device is found exactly with a usable reply");
-            FUZZ_CHECK((d.OpState == OpStates::DetectFailed) == (completed && !usable), "an unusable reply is told apart from none");
+            FUZZ_CHECK((x.protocol.OpState == OpStates::DetectFailed) == (completed && !usable), "an unusable reply is told apart from none");
             if (usable) {
-                const bool allFF = d.ReplyByte(5) == 0xFF && d.ReplyByte(6) == 0xFF && d.ReplyByte(7) == 0xFF;
+                const bool allFF = x.protocol.ReplyByte(5) == 0xFF && x.protocol.ReplyByte(6) == 0xFF && x.protocol.ReplyByte(7) == 0xFF;
                 FUZZ_CHECK((type == DeviceTypes::Fixture) == allFF, "the fixture answers FF FF FF");
             }
             break;
@@ -181,12 +183,12 @@ void RunOperations(FuzzedDataProvider& in)
         case 1:
             d.EnterBootMode();
             x.end({OpStates::Started, OpStates::Timeout}, false);
-            if (d.OpState == OpStates::Started)
-                FUZZ_CHECK(x.sent() && d.ReceiveBuffer().isEmpty(), "entering boot mode empties the buffer after the reply");
+            if (x.protocol.OpState == OpStates::Started)
+                FUZZ_CHECK(x.sent() && x.protocol.ReceiveBuffer().isEmpty(), "entering boot mode empties the buffer after the reply");
             break;
         case 2:
             d.ExitBootMode();
-            x.end({OpStates::Started, OpStates::Timeout}, d.OpState == OpStates::Started);
+            x.end({OpStates::Started, OpStates::Timeout}, x.protocol.OpState == OpStates::Started);
             break;
         case 3: {
             const int n = in.ConsumeIntegralInRange(-1, 34);
@@ -198,7 +200,7 @@ void RunOperations(FuzzedDataProvider& in)
             const bool valid = n >= 1 && n <= 32 && adr >= 0 && static_cast<std::int64_t>(adr) + n - 1 <= 65536
                 && data.size() >= static_cast<std::size_t>(n);
             if (!valid)
-                FUZZ_CHECK(!x.sent() && d.OpState == OpStates::WriteFailed, "a write outside the limits sends nothing");
+                FUZZ_CHECK(!x.sent() && x.protocol.OpState == OpStates::WriteFailed, "a write outside the limits sends nothing");
             x.endRequest(5, OpStates::WriteFailed);
             break;
         }
@@ -224,12 +226,12 @@ void RunOperations(FuzzedDataProvider& in)
             std::uint8_t index = in.ConsumeIntegral<std::uint8_t>();
             if (index == RSfunctions::SFOcommand)
                 index = 0;
-            d.OpState = OpStates::Started;
-            d.StartExchange();
-            d.CommandFrame[5] = in.ConsumeIntegral<std::uint8_t>();
-            d.SendCommandFrame(index);
-            const bool complete = d.WaitForReply();
-            FUZZ_CHECK(complete || d.OpState == OpStates::Timeout, "a wait that fails leaves OpState 4");
+            x.protocol.OpState = OpStates::Started;
+            x.protocol.StartExchange();
+            x.protocol.CommandFrame[5] = in.ConsumeIntegral<std::uint8_t>();
+            x.protocol.SendCommandFrame(index);
+            const bool complete = x.protocol.WaitForReply();
+            FUZZ_CHECK(complete || x.protocol.OpState == OpStates::Timeout, "a wait that fails leaves OpState 4");
             x.end({OpStates::Started, OpStates::Timeout}, complete);
             break;
         }

@@ -1,6 +1,6 @@
 #include "ReplyStreamRun.h"
 
-#include "Bootloader.h"
+#include "ProgrammingSession.h"
 #include "FakeWaitClock.h"
 #include "FirmwareImage.h"
 #include "FuzzSupport.h"
@@ -61,7 +61,8 @@ void RunProgramming(FuzzedDataProvider& in)
 
     const auto kind = static_cast<sim::DeviceKind>(in.ConsumeIntegralInRange(0, 2));
     const QString& file = files[in.ConsumeIntegralInRange(0, 7) == 0 ? 1 : 0];
-    sim::ModelLink link(kind);
+    auto* owned = new sim::ModelLink(kind);
+    sim::ModelLink& link = *owned;
     link.FailOpen = in.ConsumeIntegralInRange(0, 15) == 0;
     link.Model().Seed(in.ConsumeIntegral<std::uint32_t>());
     const int faults = in.ConsumeIntegralInRange(0, 4);
@@ -74,16 +75,12 @@ void RunProgramming(FuzzedDataProvider& in)
         link.Model().InjectFault(request, occurrence, f);
     }
 
-    Settings settings(ScratchFolder().path());
-    test::FakeWaitClock clock;
-    Bootloader device(link, settings, clock);
+    // (no stop is ever requested: every run goes to its end)
+    ProgrammingSession session(ScratchFolder().path(), std::unique_ptr<Link>(owned), std::make_unique<test::FakeWaitClock>());
     RecordingView view;
-    StopRequest stop; // never requested: every run goes to its end
-    ProgrammingRun run(device, settings, view, stop);
-    const bool done = run.ProgramModule(file);
+    const RunOutcome outcome = session.Program(file, view);
 
-    const bool success = run.Outcome() == RunOutcome::Success;
-    FUZZ_CHECK(done == success, "the run says it succeeded exactly at the success end");
+    const bool success = outcome == RunOutcome::Success;
     FUZZ_CHECK(!view.captions.isEmpty(), "the run shows a caption");
     FUZZ_CHECK(success == (view.captions.last() == QLatin1String("Done with succes")),
                "the last caption is \"Done with succes\" exactly at the success end");
@@ -92,16 +89,16 @@ void RunProgramming(FuzzedDataProvider& in)
         FUZZ_CHECK(p >= 0.0f && p <= 100.0f, "the progress bar stays within 0..100");
     if (!success) {
         FUZZ_CHECK(!view.progress.empty() && view.progress.back() == 0.0f, "the bar falls back to 0 on failure");
-        if (run.Outcome() == RunOutcome::Timeout)
+        if (outcome == RunOutcome::Timeout)
             FUZZ_CHECK(view.captions.last() == QLatin1String("COM timeout"), "a time-out ends with \"COM timeout\"");
     }
     if (kind == sim::DeviceKind::Silent || link.FailOpen)
-        FUZZ_CHECK(run.Outcome() == RunOutcome::Timeout, "nothing on the line ends in a time-out");
+        FUZZ_CHECK(outcome == RunOutcome::Timeout, "nothing on the line ends in a time-out");
     else if (faults == 0)
         FUZZ_CHECK(success, "a run without faults succeeds");
     for (const QByteArray& frame : link.SentFrames())
         CheckFrameRules(frame);
-    FUZZ_CHECK(device.ReceiveBuffer().size() <= Link::ReceiveGuard, "the receive buffer never holds more than 80 bytes");
+    FUZZ_CHECK(link.ReceiveBuffer().size() <= Link::ReceiveGuard, "the receive buffer never holds more than 80 bytes");
 }
 
 } // namespace vlboot::fuzz

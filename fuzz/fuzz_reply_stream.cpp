@@ -14,7 +14,6 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     vlboot::fuzz::EnsureApplication();
-    vlboot::RSfunctions::InitCommandTable();
     return 0;
 }
 

@@ -7,15 +7,29 @@
 
 namespace vlboot {
 
+std::optional<std::uint8_t> SpeedIndexOf(double baud)
+{
+    for (std::size_t i = 0; i < BaudRates.size(); ++i) {
+        if (baud == BaudRates[i])
+            return static_cast<std::uint8_t>(i);
+    }
+    return std::nullopt;
+}
+
+QString SettingsFilePath(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("setup.ini"));
+}
+
 Settings::Settings(const QString& configDir)
-    : Ini(QDir(configDir).filePath(QStringLiteral("setup.ini")))
+    : Ini(SettingsFilePath(configDir))
     , ConfigDir(configDir)
 {
 }
 
 void Settings::SelectComPort(long long Requested)
 {
-    const int p = (Requested >= 1 && Requested <= 16) ? static_cast<int>(Requested) : 1;
+    const int p = (Requested >= 1 && Requested <= PortCount) ? static_cast<int>(Requested) : 1;
     ComPort = static_cast<std::uint8_t>(p);
     if (OnComPortSelected)
         OnComPortSelected(p);
@@ -28,7 +42,7 @@ void Settings::SelectComSpeed(int Index)
     ComSpeed = static_cast<std::uint8_t>(i);
     if (OnComSpeedSelected)
         OnComSpeedSelected(i);
-    Ini.WriteIni(QStringLiteral("ComSettings"), QStringLiteral("ComSpeed"), QString::number(BaudRate(ComSpeed)));
+    Ini.WriteIni(QStringLiteral("ComSettings"), QStringLiteral("ComSpeed"), QString::number(BaudRates[ComSpeed]));
 }
 
 void Settings::ReadComSettings()
@@ -41,7 +55,7 @@ void Settings::ReadComSettings()
     SelectComPort(std::fabs(port) < 1e15 ? static_cast<long long>(port) : 0);
 
     const double speed = NumberValue(Ini.ReadIni(QStringLiteral("ComSettings"), QStringLiteral("ComSpeed"), QStringLiteral("9600")));
-    SelectComSpeed(speed == 115200 ? 2 : speed == 57600 ? 1 : 0);
+    SelectComSpeed(SpeedIndexOf(speed).value_or(0));
 }
 
 bool Settings::ReadDebugSetting() const
@@ -53,15 +67,6 @@ bool Settings::ReadDebugSetting() const
 QString Settings::ReadFirmwareFile() const
 {
     return Ini.ReadIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), QStringLiteral("?"));
-}
-
-int Settings::BaudRate(std::uint8_t comSpeed)
-{
-    switch (comSpeed) {
-    case 1: return 57600;
-    case 2: return 115200;
-    default: return 9600;
-    }
 }
 
 } // namespace vlboot

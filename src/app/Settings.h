@@ -3,10 +3,22 @@
 #include "IniFileHandler.h"
 
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace vlboot {
+
+// The serial ports COM1..COM16.
+inline constexpr int PortCount = 16;
+// The line speeds in baud, by speed index 0, 1, 2.
+inline constexpr std::array<int, 3> BaudRates{9600, 57600, 115200};
+// The speed index of a baud rate; nothing for any other rate.
+std::optional<std::uint8_t> SpeedIndexOf(double baud);
+
+// The path of setup.ini in `folder`.
+QString SettingsFilePath(const QString& folder);
 
 // The settings the program works with while it runs, read from setup.ini at
 // start-up and written back the moment a command changes them.
@@ -45,8 +57,6 @@ public:
     // The "Debug" value that shows the traffic window and switches the
     // traffic log on at start-up.
     static constexpr int DebugCode = 73;
-
-    static int BaudRate(std::uint8_t comSpeed); // 9600, 57600 or 115200
 };
 
 } // namespace vlboot

@@ -19,18 +19,18 @@ constexpr std::uint8_t WriteCrc = 0x45;     // "E"
 
 void Bootloader::bootControl(std::uint8_t subCommand)
 {
-    OpState = OpStates::Started;
-    StartExchange();
-    CommandFrame[5] = subCommand;
-    SendCommandFrame(RSfunctions::BootControlCommand);
-    WaitForReply();
+    protocol_.OpState = OpStates::Started;
+    protocol_.StartExchange();
+    protocol_.CommandFrame[5] = subCommand;
+    protocol_.SendCommandFrame(RSfunctions::BootControlCommand);
+    protocol_.WaitForReply();
 }
 
 void Bootloader::EnterBootMode()
 {
     bootControl(1);
-    if (OpState == OpStates::Started)
-        ReceiveBuffer().clear();
+    if (protocol_.OpState == OpStates::Started)
+        protocol_.EmptyReceiveBuffer();
 }
 
 void Bootloader::ExitBootMode()
@@ -40,44 +40,44 @@ void Bootloader::ExitBootMode()
 
 void Bootloader::sfoRequest(int minLength, std::uint8_t fault)
 {
-    SFOsendNew();
-    if (!WaitForReply())
+    protocol_.SFOsendNew();
+    if (!protocol_.WaitForReply())
         return;
-    if (ReceiveBuffer().size() < minLength || ReplyByte(4) != 0)
-        OpState = fault;
+    if (protocol_.ReceiveBuffer().size() < minLength || protocol_.ReplyByte(4) != 0)
+        protocol_.OpState = fault;
 }
 
 void Bootloader::WriteSFOmem(int NofBytes, std::int32_t adr, std::span<const std::uint8_t> DataBuf)
 {
-    OpState = OpStates::Started;
+    protocol_.OpState = OpStates::Started;
     if (NofBytes < 1 || NofBytes > 32 || adr < 0
         || static_cast<std::int64_t>(adr) + NofBytes - 1 > 65536
         || DataBuf.size() < static_cast<std::size_t>(NofBytes)) {
-        OpState = OpStates::WriteFailed;
+        protocol_.OpState = OpStates::WriteFailed;
         return;
     }
     std::array<std::uint8_t, 33> writeBlock;
     writeBlock.fill(0xFF);
     std::copy_n(DataBuf.begin(), NofBytes, writeBlock.begin());
 
-    StartExchange();
-    SFOmessage[0] = static_cast<std::uint8_t>(NofBytes + 6);
-    SFOmessage[1] = SfoGroup;
-    SFOmessage[2] = WriteMemory;
-    SFOmessage[3] = static_cast<std::uint8_t>(adr & 0xFF);
-    SFOmessage[4] = static_cast<std::uint8_t>((adr >> 8) & 0xFF);
-    std::copy_n(writeBlock.begin(), 32, SFOmessage.begin() + 5);
+    protocol_.StartExchange();
+    protocol_.SFOmessage[0] = static_cast<std::uint8_t>(NofBytes + 6);
+    protocol_.SFOmessage[1] = SfoGroup;
+    protocol_.SFOmessage[2] = WriteMemory;
+    protocol_.SFOmessage[3] = static_cast<std::uint8_t>(adr & 0xFF);
+    protocol_.SFOmessage[4] = static_cast<std::uint8_t>((adr >> 8) & 0xFF);
+    std::copy_n(writeBlock.begin(), 32, protocol_.SFOmessage.begin() + 5);
     sfoRequest(5, OpStates::WriteFailed);
 }
 
 void Bootloader::blockRequest(std::uint8_t request, std::uint8_t BlockNo, std::uint8_t fault)
 {
-    OpState = OpStates::Started;
-    StartExchange();
-    SFOmessage[0] = 5;
-    SFOmessage[1] = SfoGroup;
-    SFOmessage[2] = request;
-    SFOmessage[3] = BlockNo;
+    protocol_.OpState = OpStates::Started;
+    protocol_.StartExchange();
+    protocol_.SFOmessage[0] = 5;
+    protocol_.SFOmessage[1] = SfoGroup;
+    protocol_.SFOmessage[2] = request;
+    protocol_.SFOmessage[3] = BlockNo;
     sfoRequest(5, fault);
 }
 
@@ -93,11 +93,11 @@ void Bootloader::WriteFlashBlockNo(std::uint8_t BlockNo)
 
 void Bootloader::shortRequest(std::uint8_t request, int minLength, std::uint8_t fault)
 {
-    OpState = OpStates::Started;
-    StartExchange();
-    SFOmessage[0] = 4;
-    SFOmessage[1] = SfoGroup;
-    SFOmessage[2] = request;
+    protocol_.OpState = OpStates::Started;
+    protocol_.StartExchange();
+    protocol_.SFOmessage[0] = 4;
+    protocol_.SFOmessage[1] = SfoGroup;
+    protocol_.SFOmessage[2] = request;
     sfoRequest(minLength, fault);
 }
 

@@ -8,11 +8,12 @@
 namespace vlboot {
 
 // The requests of a programming run, each one exchange with the Velmora
-// module (or the fixture). Each leaves its outcome in OpState: 3 success,
-// 4 no complete reply in time, or its own fault value.
-class Bootloader : public DeviceProtocol {
+// module (or the fixture) through the device protocol. Each leaves its
+// outcome in the protocol's OpState: 3 success, 4 no complete reply in
+// time, or its own fault value.
+class Bootloader {
 public:
-    using DeviceProtocol::DeviceProtocol;
+    explicit Bootloader(DeviceProtocol& protocol) : protocol_(protocol) {}
 
     // Boot control command (index 91) with sub-command 1. Any complete reply
     // is success; ReceiveBuffer is emptied after it, so that the module's
@@ -42,6 +43,8 @@ private:
     void sfoRequest(int minLength, std::uint8_t fault);
     void blockRequest(std::uint8_t request, std::uint8_t BlockNo, std::uint8_t fault);
     void shortRequest(std::uint8_t request, int minLength, std::uint8_t fault);
+
+    DeviceProtocol& protocol_;
 };
 
 } // namespace vlboot

@@ -4,6 +4,7 @@
 // options, the output and the exit status.
 
 #include "CliOptions.h"
+#include "Settings.h"
 #include "CliRun.h"
 #include "ConfigFolder.h"
 #include "IniFileHandler.h"
@@ -27,7 +28,7 @@ QByteArray text(const QString& s)
 
 int listPorts(const QString& configDir, bool json)
 {
-    const IniFileHandler ini(QDir(configDir).filePath(QStringLiteral("setup.ini")));
+    const IniFileHandler ini(SettingsFilePath(configDir));
     const QList<PortEntry> ports = AvailablePorts();
     const QStringList lines = json ? PortListingJson(ports, ini) : PortListing(ports, ini);
     for (const QString& line : lines)

@@ -1,4 +1,5 @@
 #include "CliOptions.h"
+#include "Settings.h"
 
 #include "NumberText.h"
 
@@ -16,7 +17,7 @@ std::optional<int> portNumber(const QString& digits)
     if (!whole.match(digits).hasMatch())
         return std::nullopt;
     const int n = digits.toInt();
-    if (n < 1 || n > 16)
+    if (n < 1 || n > PortCount)
         return std::nullopt;
     return n;
 }
@@ -59,13 +60,11 @@ std::optional<PortArgument> ParsePortArgument(const QString& text)
 
 std::optional<std::uint8_t> ParseSpeedArgument(const QString& text)
 {
-    if (text == QLatin1String("9600"))
-        return 0;
-    if (text == QLatin1String("57600"))
-        return 1;
-    if (text == QLatin1String("115200"))
-        return 2;
-    return std::nullopt;
+    // Written exactly, as the help shows them.
+    static const QRegularExpression digits(QStringLiteral("^[1-9][0-9]*$"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    return SpeedIndexOf(text.toDouble());
 }
 
 std::optional<double> ParseReplyTimeout(const QString& text)

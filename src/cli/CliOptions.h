@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ExitStatus.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -12,7 +14,7 @@ namespace ExitCodes {
 inline constexpr int Success = 0;     // "Done with succes"
 inline constexpr int Fault = 1;       // the run ended with "Fault"
 inline constexpr int Timeout = 2;     // the run ended with "COM timeout"
-inline constexpr int Usage = 64;      // bad command line
+inline constexpr int Usage = ExitStatus::Usage; // bad command line
 // A run stopped by SIGINT or SIGTERM ends with 128 + the signal's number
 // (130, 143).
 } // namespace ExitCodes

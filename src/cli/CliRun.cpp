@@ -1,19 +1,29 @@
 #include "CliRun.h"
 
-#include "Bootloader.h"
-#include "CliSettings.h"
 #include "ComForm.h"
+#include "DeviceProtocol.h"
 #include "FailureHint.h"
 #include "Platform.h"
+#include "ProgrammingSession.h"
 #include "RunSummary.h"
-#include "Settings.h"
-#include "StopRequest.h"
 #include "WaitClock.h"
 
 #include <QSocketNotifier>
 #include <memory>
 
 namespace vlboot::cli {
+namespace {
+
+// The device given with --port for whatever port number the settings hold,
+// or none (COMn is then looked up in setup.ini's [Ports] map).
+std::function<QString(int)> portResolver(const CliOptions& options)
+{
+    if (options.portDevice.isEmpty())
+        return {};
+    return [device = options.portDevice](int) { return device; };
+}
+
+} // namespace
 
 int ExitStatus(RunOutcome outcome, int signal)
 {
@@ -29,62 +39,60 @@ int ExitStatus(RunOutcome outcome, int signal)
 int RunProgramming(const CliOptions& options, const QString& configDir, const CliOutput& output, bool stderrIsTerminal,
                    int stopSignalFd)
 {
-    SteadyWaitClock clock;
-    const double start = clock.Now();
+    ProgrammingSession session(configDir, portResolver(options));
+    const double start = session.clock().Now();
 
-    Settings settings(configDir);
-    const StartupSettings startup = ReadStartupSettings(settings, options);
+    // The window's start-up reading; then the command line's overrides, for
+    // this run only (nothing of them reaches setup.ini).
+    const ProgrammingSession::Startup startup = session.ReadStartup();
+    Settings& settings = session.settings();
+    if (options.comPort)
+        settings.ComPort = static_cast<std::uint8_t>(*options.comPort);
+    if (options.speedIndex)
+        settings.ComSpeed = *options.speedIndex;
+    if (options.address)
+        settings.DevAdr = *options.address;
+    session.protocol().ReplyTimeout = options.replyTimeout;
 
     CliView::Mode mode;
     mode.json = options.json;
     mode.quiet = options.quiet;
     mode.progressBar = stderrIsTerminal && !options.quiet;
-    CliView view(mode, output, [&clock] { return clock.Now(); });
+    CliView view(mode, output, [&session] { return session.clock().Now(); });
 
     // A stop signal stops the run at its next reply wait; a fixture's
     // serial-number step runs to its end first.
-    StopRequest stop;
     if (platform::StopSignalReceived())
-        stop.Request();
+        session.RequestStop();
     std::unique_ptr<QSocketNotifier> stopWatch;
     if (stopSignalFd >= 0) {
         stopWatch = std::make_unique<QSocketNotifier>(stopSignalFd, QSocketNotifier::Read);
-        QObject::connect(stopWatch.get(), &QSocketNotifier::activated, [&stop, &view] {
+        QObject::connect(stopWatch.get(), &QSocketNotifier::activated, [&session, &view] {
             platform::DrainStopSignals();
-            stop.Request();
-            if (stop.Shielded())
+            session.RequestStop();
+            if (session.Stop().Shielded())
                 view.Notice(QStringLiteral("vlboot-cli: the run stops once the fixture's serial number is stored"));
         });
     }
 
-    ComForm link(configDir, PortResolverFor(options));
-    link.ShowMessage = [&view, &link](const QString& title, const QString& text) {
+    ComForm& port = *session.SerialPort();
+    port.ShowMessage = [&view, &port](const QString& title, const QString& text) {
         view.ShowMessage(title, text);
-        const ComForm::OpenError& error = link.LastOpenError();
-        if (error.Number != 0)
-            view.SetPortHint(OpenFailureHint(error, ProbePortAccess(error.DevicePath)));
+        const ComForm::OpenError& error = port.LastOpenError();
+        if (error.number != 0)
+            view.SetPortHint(OpenFailureHint(error, ProbePortAccess(error.devicePath)));
     };
-    if (startup.log)
-        link.Log.SetLogging(true);
-    link.WriteTimeout = options.replyTimeout;
+    if (startup.debug || options.log)
+        port.Log.SetLogging(true);
 
-    Bootloader device(link, settings, clock);
-    device.ReplyTimeout = options.replyTimeout;
-    device.SetStopRequest(&stop);
-    ProgrammingRun run(device, settings, view, stop);
-    {
-        // The port is the run's from its first frame until the run ends
-        // (a stop signal ends it at its next reply wait).
-        ComForm::RunHold hold(link);
-        run.ProgramModule(startup.firmwareFile);
-        link.CloseMScomm();
-    }
+    const QString file = options.firmwareFile.isEmpty() ? startup.firmwareFile : options.firmwareFile;
+    const RunOutcome outcome = session.Program(file, view);
 
     RunResult result;
     const int signal = platform::StopSignalReceived();
-    result.status = ExitStatus(run.Outcome(), signal);
-    if (run.Outcome() == RunOutcome::Stopped) {
-        result.why = QStringLiteral("stopped by %1 %2").arg(platform::SignalName(signal), run.StopReport());
+    result.status = ExitStatus(outcome, signal);
+    if (outcome == RunOutcome::Stopped) {
+        result.why = QStringLiteral("stopped by %1 %2").arg(platform::SignalName(signal), session.StopReport());
         view.Notice(QStringLiteral("vlboot-cli: ") + result.why);
     } else if (result.status != ExitCodes::Success) {
         result.why = view.Why();
@@ -94,10 +102,10 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
         view.Notice(QStringLiteral("vlboot-cli: --strict: the warnings above make this run a fault"));
     }
     result.warnings = view.Warnings();
-    result.serialNumber = run.SerialNumber();
-    result.exchanges = static_cast<int>(device.RoundTrips().size());
-    result.medianRttMs = MedianMilliseconds(device.RoundTrips());
-    result.wallSeconds = clock.Now() - start;
+    result.serialNumber = session.SerialNumber();
+    result.exchanges = static_cast<int>(session.RoundTrips().size());
+    result.medianRttMs = MedianMilliseconds(session.RoundTrips());
+    result.wallSeconds = session.clock().Now() - start;
     view.Finish(result);
     return result.status;
 }

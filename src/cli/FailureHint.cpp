@@ -22,15 +22,15 @@ PortAccess ProbePortAccess(const QString& devicePath)
 
 QString OpenFailureHint(const ComForm::OpenError& error, const PortAccess& access)
 {
-    const QString device = error.DevicePath.isEmpty() ? QStringLiteral("the port") : error.DevicePath;
+    const QString device = error.devicePath.isEmpty() ? QStringLiteral("the port") : error.devicePath;
     const QString listPorts = QStringLiteral("list the ports with vlboot-cli --list-ports");
 
-    if (error.Number == 8002 || (!error.DevicePath.isEmpty() && !access.exists)) {
-        if (error.DevicePath.isEmpty())
-            return QStringLiteral("the port has no device (%1); %2").arg(error.Detail, listPorts);
+    if (error.number == 8002 || (!error.devicePath.isEmpty() && !access.exists)) {
+        if (error.devicePath.isEmpty())
+            return QStringLiteral("the port has no device (%1); %2").arg(error.detail, listPorts);
         return QStringLiteral("%1 could not be opened: no such device; %2").arg(device, listPorts);
     }
-    if (error.Number == 8005) {
+    if (error.number == 8005) {
         if (!access.readWrite) {
             const QString join = access.group.isEmpty() || access.group == QLatin1String("root")
                 ? QStringLiteral("ask for read and write access to it")
@@ -39,7 +39,7 @@ QString OpenFailureHint(const ComForm::OpenError& error, const PortAccess& acces
         }
         return QStringLiteral("%1 could not be opened (%2): it is busy, another program holds the port "
                               "(a terminal program, a second vlboot or vlboot-cli); close it and try again")
-            .arg(device, error.Detail);
+            .arg(device, error.detail);
     }
     return QStringLiteral("the port could not be opened: %1").arg(error.ToString());
 }

@@ -1,6 +1,7 @@
 #include "PortList.h"
+#include "Settings.h"
 
-#include "PortNames.h"
+#include "PlatformSerial.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -75,21 +76,21 @@ struct ListedPort {
 
 QList<ListedPort> listedPorts(const QList<PortEntry>& ports, const IniFileHandler& ini)
 {
-    QString comPath[17];
-    for (int n = 1; n <= 16; ++n)
+    QString comPath[PortCount + 1];
+    for (int n = 1; n <= PortCount; ++n)
         comPath[n] = PortDevicePath(n, ini);
     QList<ListedPort> listed;
     QStringList paths;
     for (const PortEntry& port : ports) {
         ListedPort entry{port, {}};
-        for (int n = 1; n <= 16; ++n) {
+        for (int n = 1; n <= PortCount; ++n) {
             if (comPath[n] == port.devicePath)
                 entry.coms << QStringLiteral("COM") + QString::number(n);
         }
         listed << entry;
         paths << port.devicePath;
     }
-    for (int n = 1; n <= 16; ++n) {
+    for (int n = 1; n <= PortCount; ++n) {
         const QString path = mappedPath(n, ini);
         if (path.isEmpty() || paths.contains(path))
             continue;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QByteArray>
+#include "HexHelpers.h"
+
 #include <QByteArrayView>
-#include <array>
 #include <cstdint>
 
 namespace vlboot {
@@ -38,26 +38,10 @@ public:
         const qsizetype start = qsizetype(position) - 1;
         if (start < 0 || start + 2 > text_.size())
             return 0;
-        return static_cast<std::uint8_t>(DigitValue(text_[start]) * 16 + DigitValue(text_[start + 1]));
+        return ConvertHexStringToByte(text_.sliced(start, 2));
     }
 
-    // The value of one hexadecimal digit, either case; 0 for any other character.
-    static std::uint8_t DigitValue(char c) { return DigitValues[static_cast<unsigned char>(c)]; }
-
 private:
-    // Read at every character of every line of a file of up to some hundred
-    // megabytes: a table rather than comparisons.
-    static constexpr std::array<std::uint8_t, 256> DigitValues = [] {
-        std::array<std::uint8_t, 256> t{};
-        for (int c = '0'; c <= '9'; ++c)
-            t[c] = static_cast<std::uint8_t>(c - '0');
-        for (int c = 'a'; c <= 'f'; ++c)
-            t[c] = static_cast<std::uint8_t>(c - 'a' + 10);
-        for (int c = 'A'; c <= 'F'; ++c)
-            t[c] = static_cast<std::uint8_t>(c - 'A' + 10);
-        return t;
-    }();
-
     QByteArrayView text_;
 };
 

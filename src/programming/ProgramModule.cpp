@@ -141,7 +141,7 @@ bool ProgrammingRun::Pass::record(const FirmwareLine& line)
         dev().WriteSFOmem(n, line.Offset(), recordBuffer_);
         // The description of the write is made only when it failed: a run
         // writes thousands of records and nobody reads it otherwise.
-        if (dev().OpState != OpStates::Started
+        if (run_.protocol_.OpState != OpStates::Started
             && !run_.succeeded(QStringLiteral("the memory write of %1 bytes at offset 0x%2 of block %3 (%4, line %5)")
                                    .arg(n)
                                    .arg(line.Offset(), 4, 16, QLatin1Char('0'))
@@ -167,7 +167,7 @@ bool ProgrammingRun::Pass::blockEnd()
         return true; // the file's first type-04 record came before any data
     if (!unchanged())
         return false;
-    if (dev().DeviceType == DeviceTypes::Amplifier) {
+    if (run_.DeviceType == DeviceTypes::Amplifier) {
         if (std::find(ErasedBlocks.begin(), ErasedBlocks.end(), currentBlock_) == ErasedBlocks.end())
             run_.warn(QStringLiteral("block %1 was programmed without being erased first (the amplifier run erases "
                                      "blocks 0 to 5 and 42 only)")
@@ -191,7 +191,7 @@ bool ProgrammingRun::Pass::closing(bool endRecord)
         return false;
     if (records_ != run_.check_.records)
         return changed(QStringLiteral("has fewer records than when it was checked"));
-    const bool amplifier = dev().DeviceType == DeviceTypes::Amplifier;
+    const bool amplifier = run_.DeviceType == DeviceTypes::Amplifier;
     if (records_ == 0)
         run_.warn(QStringLiteral("%1 has no data records: nothing was written into the module's memory").arg(fileName_));
     else if (!endRecord && amplifier && unprogrammed_)
@@ -202,14 +202,14 @@ bool ProgrammingRun::Pass::closing(bool endRecord)
     else if (!endRecord)
         run_.warn(QStringLiteral("%1 has no end-of-file record: it may be cut short").arg(fileName_));
 
-    if (dev().DeviceType == DeviceTypes::Fixture && !run_.writeSerialNumber())
+    if (run_.DeviceType == DeviceTypes::Fixture && !run_.writeSerialNumber())
         return false;
     if (run_.stop_.Effective())
         return run_.stopped(); // asked for during the serial-number step
     if (amplifier) {
         run_.step_ = QStringLiteral("storing the flash CRC");
         dev().WriteFlashCRC();
-        if (dev().OpState == OpStates::EraseFailed)
+        if (run_.protocol_.OpState == OpStates::EraseFailed)
             run_.warn(QStringLiteral("the module refused the flash CRC write (%1): its flash CRC is not stored")
                           .arg(run_.refusal()));
         else if (!run_.succeeded(QStringLiteral("the flash CRC write")))
@@ -219,7 +219,7 @@ bool ProgrammingRun::Pass::closing(bool endRecord)
     dev().ExitBootMode();
     if (!run_.succeeded(QStringLiteral("the boot-mode exit")))
         return false;
-    if (dev().LastReplyStatus().value_or(0) != 0)
+    if (run_.protocol_.LastReplyStatus().value_or(0) != 0)
         run_.warn(QStringLiteral("the module answered the boot-mode exit with %1: it may still be in boot mode")
                       .arg(run_.lastStatusText()));
     run_.module_ = ModuleState::Left;
@@ -228,8 +228,10 @@ bool ProgrammingRun::Pass::closing(bool endRecord)
     return true;
 }
 
-ProgrammingRun::ProgrammingRun(Bootloader& device, Settings& settings, RunView& view, StopRequest& stop)
-    : device_(device)
+ProgrammingRun::ProgrammingRun(DeviceProtocol& protocol, Bootloader& device, Settings& settings, RunView& view,
+                               StopRequest& stop)
+    : protocol_(protocol)
+    , device_(device)
     , settings_(settings)
     , view_(view)
     , stop_(stop)
@@ -248,23 +250,23 @@ bool ProgrammingRun::ProgramModule(const QString& fileName)
     view_.SetCaption(QStringLiteral("Init"));
 
     step_ = QStringLiteral("detecting the device");
-    device_.DeviceType = device_.DetectDevice();
+    DeviceType = protocol_.DetectDevice();
     if (stop_.Effective())
         return stopped();
-    if (device_.DeviceType == DeviceTypes::None) {
+    if (DeviceType == DeviceTypes::None) {
         // A silent or unclear device counts as the amplifier.
-        device_.DeviceType = DeviceTypes::Amplifier;
-        notes_ << (device_.OpState == OpStates::Timeout
+        DeviceType = DeviceTypes::Amplifier;
+        notes_ << (protocol_.OpState == OpStates::Timeout
                        ? replyProblem(QStringLiteral("the detection request"))
                        : QStringLiteral("the reply to the detection request was not usable: %1").arg(replyBytes()))
                           + QStringLiteral(", so an amplifier was assumed");
     }
-    view_.SetCaption(device_.DeviceType == DeviceTypes::Fixture ? QStringLiteral("Fixtur found")
+    view_.SetCaption(DeviceType == DeviceTypes::Fixture ? QStringLiteral("Fixtur found")
                                                                 : QStringLiteral("KVX5500+ with Velmora found"));
 
     if (!checkFile(fileName) || !enterBootMode())
         return false;
-    if (device_.DeviceType == DeviceTypes::Amplifier && (!confirmBootMode() || !eraseBlocks()))
+    if (DeviceType == DeviceTypes::Amplifier && (!confirmBootMode() || !eraseBlocks()))
         return false;
     Pass pass(*this);
     return pass.run(fileName);
@@ -288,7 +290,7 @@ bool ProgrammingRun::enterBootMode()
     if (!succeeded(QStringLiteral("the boot-mode entry")))
         return false;
     module_ = ModuleState::InBootMode;
-    if (device_.LastReplyStatus().value_or(0) != 0)
+    if (protocol_.LastReplyStatus().value_or(0) != 0)
         notes_ << QStringLiteral("the module answered the boot-mode entry with %1").arg(lastStatusText());
     return true;
 }
@@ -297,11 +299,11 @@ bool ProgrammingRun::confirmBootMode()
 {
     step_ = QStringLiteral("waiting for the amplifier's boot-mode frame");
     std::uint8_t expected = 255;
-    device_.AwaitReply(BootConfirmSeconds, expected);
-    if (device_.Stopped())
+    protocol_.AwaitReply(BootConfirmSeconds, expected);
+    if (protocol_.Stopped())
         return stopped();
-    const QByteArray& buffer = device_.ReceiveBuffer();
-    if (buffer.size() <= 4 || device_.ReplyByte(3) != 0x40 || device_.ReplyByte(4) != 0) {
+    const QByteArray& buffer = protocol_.ReceiveBuffer();
+    if (buffer.size() <= 4 || protocol_.ReplyByte(3) != 0x40 || protocol_.ReplyByte(4) != 0) {
         return faultCaptionEnd(buffer.isEmpty()
                                    ? QStringLiteral("the amplifier sent no boot-mode frame within 2 seconds")
                                    : QStringLiteral("the amplifier's boot-mode frame is not valid: %1").arg(replyBytes()));
@@ -358,9 +360,9 @@ bool ProgrammingRun::writeSerialNumber()
     view_.ReportSerialNumber(given.number);
     device_.WriteSFOmem(5, SerialNumberAddress, buffer);
     module_ = ModuleState::Numbered;
-    if (device_.OpState == OpStates::Timeout)
+    if (protocol_.OpState == OpStates::Timeout)
         warn(QStringLiteral("%1: the fixture may not hold serial number %2").arg(replyProblem(QStringLiteral("the serial-number write"))).arg(given.number));
-    else if (device_.OpState != OpStates::Started)
+    else if (protocol_.OpState != OpStates::Started)
         warn(QStringLiteral("the fixture refused the serial-number write (%1): it may not hold serial number %2")
                  .arg(refusal())
                  .arg(given.number));
@@ -371,27 +373,27 @@ bool ProgrammingRun::succeeded(const QString& what)
 {
     if (stop_.Effective())
         return stopped();
-    const std::uint8_t state = device_.OpState;
+    const std::uint8_t state = protocol_.OpState;
     if (state == OpStates::Started)
         return true;
     if (state == OpStates::Timeout)
         return timeoutEnd(what);
-    if (device_.ReceiveBuffer().isEmpty())
+    if (protocol_.ReceiveBuffer().isEmpty())
         return faultCaptionEnd(QStringLiteral("%1 was not sent (its arguments are outside the limits)").arg(what));
     if (refusedWithStatus())
-        return faultCaptionEnd(QStringLiteral("the device refused %1 with status %2").arg(what, hexByte(device_.ReplyByte(4))));
+        return faultCaptionEnd(QStringLiteral("the device refused %1 with status %2").arg(what, hexByte(protocol_.ReplyByte(4))));
     return faultCaptionEnd(QStringLiteral("the reply to %1 is too short: %2").arg(what, replyBytes()));
 }
 
 bool ProgrammingRun::refusedWithStatus() const
 {
-    return device_.ReceiveBuffer().size() >= 4 && device_.ReplyByte(4) != 0;
+    return protocol_.ReceiveBuffer().size() >= 4 && protocol_.ReplyByte(4) != 0;
 }
 
 QString ProgrammingRun::refusal() const
 {
     if (refusedWithStatus())
-        return QStringLiteral("status ") + hexByte(device_.ReplyByte(4));
+        return QStringLiteral("status ") + hexByte(protocol_.ReplyByte(4));
     return QStringLiteral("a reply too short: ") + replyBytes();
 }
 
@@ -429,7 +431,7 @@ QString ProgrammingRun::StopReport() const
 
 QString ProgrammingRun::replyBytes() const
 {
-    const QByteArray& buffer = device_.ReceiveBuffer();
+    const QByteArray& buffer = protocol_.ReceiveBuffer();
     QString text = HexStringToReadable(buffer.left(ShownReplyBytes)).trimmed();
     if (buffer.size() > ShownReplyBytes)
         text += QStringLiteral(" ...");
@@ -438,8 +440,8 @@ QString ProgrammingRun::replyBytes() const
 
 QString ProgrammingRun::replyProblem(const QString& what) const
 {
-    const QByteArray& buffer = device_.ReceiveBuffer();
-    const qsizetype discarded = device_.DiscardedBytes();
+    const QByteArray& buffer = protocol_.ReceiveBuffer();
+    const qsizetype discarded = protocol_.DiscardedBytes();
     if (buffer.isEmpty() && discarded > 0)
         return QStringLiteral("the reply to %1 was never complete: %2 bytes came, more than a reply can have, and were "
                               "thrown away")
@@ -466,7 +468,7 @@ QString ProgrammingRun::replyProblem(const QString& what) const
 
 QString ProgrammingRun::lastStatusText() const
 {
-    return QStringLiteral("status ") + hexByte(device_.LastReplyStatus().value_or(0));
+    return QStringLiteral("status ") + hexByte(protocol_.LastReplyStatus().value_or(0));
 }
 
 bool ProgrammingRun::timeoutEnd(const QString& what)

@@ -11,6 +11,7 @@
 namespace vlboot {
 
 class Bootloader;
+class DeviceProtocol;
 class Settings;
 class StopRequest;
 
@@ -30,7 +31,7 @@ enum class RunOutcome {
 // time-out or fault with the failure box, and quietly at a stop request.
 class ProgrammingRun {
 public:
-    ProgrammingRun(Bootloader& device, Settings& settings, RunView& view, StopRequest& stop);
+    ProgrammingRun(DeviceProtocol& protocol, Bootloader& device, Settings& settings, RunView& view, StopRequest& stop);
 
     // True at the success end.
     bool ProgramModule(const QString& fileName);
@@ -40,6 +41,10 @@ public:
     QString StopReport() const;
     // The serial number written into a fixture, when one was.
     std::optional<std::int32_t> SerialNumber() const { return serial_; }
+
+    // 1 fixture, 2 amplifier (a silent or unclear device counts as the
+    // amplifier), from detection on.
+    std::uint8_t DeviceType = 0;
 
     // How long the run waits for the amplifier's boot-mode frame.
     static constexpr double BootConfirmSeconds = 2.0;
@@ -78,6 +83,7 @@ private:
     // The status byte of the last complete reply, as "status 0x14".
     QString lastStatusText() const;
 
+    DeviceProtocol& protocol_;
     Bootloader& device_;
     Settings& settings_;
     RunView& view_;

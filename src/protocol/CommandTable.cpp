@@ -108,22 +108,21 @@ constexpr Entry Entries[CommandCount] = {
     {0xF8, 32, F, T, F, F}, // 92
 };
 
-Table table{};
-
-} // namespace
-
-void InitCommandTable()
-{
-    table[0] = CommandRecord{};
+// Record 0 stays zero.
+constexpr Table Filled = [] {
+    Table table{};
     for (int i = 1; i <= CommandCount; ++i) {
         const Entry& e = Entries[i - 1];
         table[i] = CommandRecord{e.code, e.length, e.f1, e.f2, e.f3, e.f4};
     }
-}
+    return table;
+}();
+
+} // namespace
 
 const Table& CommandTable()
 {
-    return table;
+    return Filled;
 }
 
 } // namespace vlboot::RSfunctions

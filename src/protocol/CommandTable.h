@@ -27,10 +27,8 @@ inline constexpr std::uint8_t SFOcommand = 92;         // code 0xF8, carries one
 
 using Table = std::array<CommandRecord, CommandCount + 1>;
 
-// Fills records 1..92 (again, when called again); record 0 stays zero.
-void InitCommandTable();
-
-// The table as filled by InitCommandTable.
+// The table, filled when the program is built: there is nothing to set up
+// before the first frame.
 const Table& CommandTable();
 
 } // namespace RSfunctions

@@ -8,10 +8,11 @@
 
 namespace vlboot {
 
-DeviceProtocol::DeviceProtocol(Link& link, const Settings& settings, WaitClock& clock)
+DeviceProtocol::DeviceProtocol(Link& link, const Settings& settings, WaitClock& clock, const StopRequest& stop)
     : link_(link)
     , settings_(settings)
     , clock_(clock)
+    , stop_(stop)
 {
 }
 
@@ -37,13 +38,13 @@ std::optional<std::uint16_t> DeviceProtocol::currentAddress()
 
 std::uint8_t DeviceProtocol::ReplyByte(int k) const
 {
-    const QByteArray& b = link_.ReceiveBuffer;
+    const QByteArray& b = link_.ReceiveBuffer();
     return (k >= 1 && k <= b.size()) ? static_cast<std::uint8_t>(b.at(k - 1)) : 0;
 }
 
 void DeviceProtocol::StartExchange()
 {
-    link_.ReceiveBuffer.clear();
+    link_.EmptyReceiveBuffer();
     ExpectedReplyLength = 255;
 }
 
@@ -61,8 +62,7 @@ bool DeviceProtocol::SendCommandFrame(std::uint8_t CommandIndex)
         return false;
     refused_ = false;
 
-    link_.ReceiveBuffer.clear();
-    link_.DiscardedBytes = 0;
+    link_.EmptyReceiveBuffer();
     link_.ClearMScommInput();
     link_.CloseMScomm();
     link_.SetupMScomm(settings_.ComPort, settings_.ComSpeed);
@@ -107,15 +107,16 @@ bool DeviceProtocol::WaitForReply()
         OpState = OpStates::Timeout;
         return false;
     }
-    roundTrips_.push_back(clock_.Now() - waitStart);
-    const QByteArray& buffer = link_.ReceiveBuffer;
+    if (ExchangeCompleted)
+        ExchangeCompleted(clock_.Now() - waitStart);
+    const QByteArray& buffer = link_.ReceiveBuffer();
     lastStatus_ = buffer.size() >= 4 ? std::optional<std::uint8_t>(static_cast<std::uint8_t>(buffer.at(3))) : std::nullopt;
     return true;
 }
 
 bool DeviceProtocol::AwaitReply(double seconds, std::uint8_t& expected)
 {
-    const QByteArray& buffer = link_.ReceiveBuffer;
+    const QByteArray& buffer = link_.ReceiveBuffer();
     const double waitStart = clock_.Now();
     // Wake just after the time-out, so that the pass after it sees the
     // elapsed time strictly beyond it.
@@ -126,7 +127,7 @@ bool DeviceProtocol::AwaitReply(double seconds, std::uint8_t& expected)
         clock_.WaitForEvents(deadline);
         if (!buffer.isEmpty() && expected == 255)
             expected = static_cast<std::uint8_t>(buffer.at(0));
-        if (stop_ && stop_->Effective()) {
+        if (stop_.Effective()) {
             stopped_ = true;
             return false;
         }

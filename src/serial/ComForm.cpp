@@ -1,7 +1,8 @@
 #include "ComForm.h"
+#include "Settings.h"
 
 #include "HexHelpers.h"
-#include "PortNames.h"
+#include "PlatformSerial.h"
 
 #include <QDir>
 #include <algorithm>
@@ -9,10 +10,9 @@
 namespace vlboot {
 namespace {
 
-constexpr qint32 Bauds[] = {9600, 57600, 115200};
 constexpr qint32 KeepBaud = 0;
 
-QString TxLine(const QByteArray& bytes)
+QString txLine(const QByteArray& bytes)
 {
     return QStringLiteral("TX: ") + HexStringToReadable(bytes);
 }
@@ -25,7 +25,7 @@ ComForm::ComForm(const QString& configFolder, PortResolver resolver, QObject* pa
     , resolver_(std::move(resolver))
 {
     if (!resolver_) {
-        resolver_ = [ini = IniFileHandler(QDir(configFolder).filePath(QStringLiteral("setup.ini")))](int comPort) {
+        resolver_ = [ini = IniFileHandler(SettingsFilePath(configFolder))](int comPort) {
             return PortDevicePath(comPort, ini);
         };
     }
@@ -37,15 +37,15 @@ ComForm::~ComForm() = default;
 bool ComForm::SetupMScomm(std::uint8_t ComPort, std::uint8_t ComSpeed)
 {
     CloseMScomm();
-    if (ComPort == 0 || ComPort > 16)
+    if (ComPort == 0 || ComPort > PortCount)
         return false;
-    return Open(ComPort, ComSpeed <= 2 ? Bauds[ComSpeed] : KeepBaud, Failure::Show);
+    return Open(ComPort, ComSpeed < BaudRates.size() ? BaudRates[ComSpeed] : KeepBaud, Failure::Show);
 }
 
 bool ComForm::SetupMScommForProduction(std::uint8_t ComPort, std::uint8_t ComSpeed)
 {
     CloseMScomm();
-    return Open(ComPort, ComSpeed <= 2 ? Bauds[ComSpeed] : Bauds[0], Failure::Silent);
+    return Open(ComPort, ComSpeed < BaudRates.size() ? BaudRates[ComSpeed] : BaudRates[0], Failure::Silent);
 }
 
 bool ComForm::Open(std::uint8_t comPort, qint32 baud, Failure onFailure)
@@ -60,15 +60,15 @@ bool ComForm::Open(std::uint8_t comPort, qint32 baud, Failure onFailure)
     SerialPort::Failure failure{8002, QStringLiteral("no device for COM") + QString::number(comPort)};
     if (!resolvedPath_.isEmpty()) {
         failure = MSComm1.Open(resolvedPath_, baud_);
-        if (failure.Number == 0) {
+        if (failure.number == 0) {
             lastError_ = {};
             return true;
         }
     }
 
-    lastError_ = {failure.Number, resolvedPath_, failure.Detail, OpenErrorMessage(failure.Number)};
+    lastError_ = {failure.number, resolvedPath_, failure.detail, OpenErrorMessage(failure.number)};
     if (onFailure == Failure::Show && ShowMessage)
-        ShowMessage(MessageTitle, lastError_.Message);
+        ShowMessage(MessageTitle, lastError_.message);
     return false;
 }
 
@@ -80,7 +80,7 @@ void ComForm::CloseMScomm()
 void ComForm::ClearMScommInput()
 {
     MSComm1.ClearInput();
-    ReceiveBuffer.clear();
+    EmptyReceiveBuffer();
 }
 
 void ComForm::SendMScommString(const QByteArray& str)
@@ -90,18 +90,14 @@ void ComForm::SendMScommString(const QByteArray& str)
     if (!MSComm1.Write(str, static_cast<int>(std::clamp(WriteTimeout * 1000.0, 0.0, 2e9))))
         return;
 
-    if (display_ || Log.LogOn) {
-        WriteOut(TxLine(str));
-    } else {
-        lastOutBytes_ = str;
-        lastOutPending_ = true;
-    }
+    // (the text is made only when something shows or logs it: a run sends
+    // thousands of frames)
+    if (display_ || Log.LogOn)
+        WriteOut(txLine(str));
 }
 
 void ComForm::WriteOut(const QString& str)
 {
-    lastOut_ = str;
-    lastOutPending_ = false;
     if (display_)
         display_->ShowOut(str);
     if (Log.LogOn)
@@ -110,21 +106,10 @@ void ComForm::WriteOut(const QString& str)
 
 void ComForm::WriteIn(const QString& str)
 {
-    lastIn_ = str;
     if (display_)
         display_->ShowIn(str);
     if (Log.LogOn)
         Log.WriteLogLine(str, true);
-}
-
-QString ComForm::LastOut() const
-{
-    if (lastOutPending_) {
-        lastOut_ = TxLine(lastOutBytes_);
-        lastOutBytes_.clear();
-        lastOutPending_ = false;
-    }
-    return lastOut_;
 }
 
 QString ComForm::OpenErrorMessage(int number)
@@ -143,11 +128,11 @@ QString ComForm::OpenErrorMessage(int number)
 
 QString ComForm::OpenError::ToString() const
 {
-    if (Number == 0)
+    if (number == 0)
         return {};
     return QStringLiteral("Error %1 on %2: %3")
-        .arg(Number)
-        .arg(DevicePath.isEmpty() ? QStringLiteral("(no device)") : DevicePath, Detail);
+        .arg(number)
+        .arg(devicePath.isEmpty() ? QStringLiteral("(no device)") : devicePath, detail);
 }
 
 bool ProbeComPort(ComForm& link, int port, std::uint8_t comSpeed)

@@ -64,10 +64,6 @@ public:
     // as hexadecimal text. Nothing is reported when the write fails.
     void SendMScommString(const QByteArray& str) override;
 
-    bool IsOpen() const { return MSComm1.IsOpen(); }
-    // The device path of the port configured last ("" before the first one).
-    const QString& PortDevice() const { return resolvedPath_; }
-
     // Shows a message box with a single OK button (title, text). The GUI
     // shows a modal box, a command-line front end prints; unset: nothing.
     std::function<void(const QString& title, const QString& text)> ShowMessage;
@@ -75,10 +71,10 @@ public:
 
     // The failure of the most recent open attempt; Number 0 when it succeeded.
     struct OpenError {
-        int Number = 0;     // 8002, 8005, 8012 or 81nn, see above
-        QString DevicePath; // the device that was to be opened
-        QString Detail;     // the port layer's own description
-        QString Message;    // the text of the message box
+        int number = 0;     // 8002, 8005, 8012 or 81nn, see above
+        QString devicePath; // the device that was to be opened
+        QString detail;     // the port layer's own description
+        QString message;    // the text of the message box
         QString ToString() const; // "Error 8005 on /dev/ttyS0: <detail>"
     };
     const OpenError& LastOpenError() const { return lastError_; }
@@ -116,9 +112,6 @@ public:
     // time stamp while Log.LogOn.
     void WriteOut(const QString& str);
     void WriteIn(const QString& str);
-    // The last lines reported ("" before the first one).
-    QString LastOut() const;
-    QString LastIn() const { return lastIn_; }
 
     // The display the reports go to; nullptr for none. Not owned.
     void SetDisplay(TrafficDisplay* display) { display_ = display; }
@@ -138,12 +131,6 @@ private:
     QString resolvedPath_;
     OpenError lastError_;
     TrafficDisplay* display_ = nullptr;
-
-    // With no display and no log, the TX text is made only when asked for.
-    mutable QString lastOut_;
-    mutable QByteArray lastOutBytes_;
-    mutable bool lastOutPending_ = false;
-    QString lastIn_;
 };
 
 // Whether port `port` can be opened, tried at the speed index `comSpeed`:

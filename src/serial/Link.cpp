@@ -6,14 +6,13 @@ namespace vlboot {
 
 void Link::AppendReceived(QByteArrayView chunk)
 {
-    ReceiveBuffer.append(chunk);
-    if (!ReceiveBuffer.isEmpty()
-        && ReceiveBuffer.size() >= static_cast<std::uint8_t>(ReceiveBuffer.at(0)))
-        ReportReceived(QStringLiteral("RX: ") + HexStringToReadable(ReceiveBuffer));
-    if (ReceiveBuffer.size() > ReceiveGuard) {
-        ReportReceived(QStringLiteral("RX: ") + HexStringToReadable(ReceiveBuffer));
-        DiscardedBytes += ReceiveBuffer.size();
-        ReceiveBuffer.clear();
+    receiveBuffer_.append(chunk);
+    if (!receiveBuffer_.isEmpty() && receiveBuffer_.size() >= static_cast<std::uint8_t>(receiveBuffer_.at(0)))
+        ReportReceived(QStringLiteral("RX: ") + HexStringToReadable(receiveBuffer_));
+    if (receiveBuffer_.size() > ReceiveGuard) {
+        ReportReceived(QStringLiteral("RX: ") + HexStringToReadable(receiveBuffer_));
+        discarded_ += receiveBuffer_.size();
+        receiveBuffer_.clear();
     }
 }
 

@@ -30,13 +30,19 @@ public:
 
     // The bytes received since it was last emptied; its first byte is, by
     // the protocol, the length of the reply being collected.
-    QByteArray ReceiveBuffer;
+    const QByteArray& ReceiveBuffer() const { return receiveBuffer_; }
+    // Empties ReceiveBuffer (the protocol does, before every frame).
+    void EmptyReceiveBuffer()
+    {
+        receiveBuffer_.clear();
+        discarded_ = 0;
+    }
+    // Bytes the 80-byte guard has thrown away since ReceiveBuffer was last
+    // emptied, so that a failure can say that something came.
+    qsizetype DiscardedBytes() const { return discarded_; }
 
     // A reply longer than this cannot be collected: the buffer is emptied.
     static constexpr int ReceiveGuard = 80;
-    // Bytes the guard has thrown away since the protocol last sent a frame
-    // (it sets this back to 0), so that a failure can say something came.
-    qsizetype DiscardedBytes = 0;
 
 protected:
     // The receive event: appends one chunk to ReceiveBuffer, reports the
@@ -47,6 +53,10 @@ protected:
     // Where the "RX: " report of AppendReceived goes (the traffic window and
     // log for the real link).
     virtual void ReportReceived(const QString& line) { (void)line; }
+
+private:
+    QByteArray receiveBuffer_;
+    qsizetype discarded_ = 0;
 };
 
 } // namespace vlboot

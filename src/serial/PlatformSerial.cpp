@@ -1,7 +1,7 @@
 // Everything of the serial link that differs between operating systems.
 
 #include "PlatformSerial.h"
-#include "PortNames.h"
+#include "Settings.h"
 
 #if defined(Q_OS_LINUX)
 #include <linux/serial.h>
@@ -12,7 +12,7 @@ namespace vlboot {
 
 QString PortDevicePath(int comPort, const IniFileHandler& ini)
 {
-    if (comPort < 1 || comPort > 16)
+    if (comPort < 1 || comPort > PortCount)
         return {};
     const QString name = QStringLiteral("COM") + QString::number(comPort);
 #if defined(Q_OS_WIN)

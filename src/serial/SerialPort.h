@@ -23,8 +23,8 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     struct Failure {
-        int Number = 0; // 0: open; else 8002, 8005, 8012 or 81nn (see ComForm)
-        QString Detail; // the system's own description
+        int number = 0; // 0: open; else 8002, 8005, 8012 or 81nn (see ComForm)
+        QString detail; // the system's own description
     };
     // Opens `device` at `baud`; closes first whatever was open.
     Failure Open(const QString& device, qint32 baud);

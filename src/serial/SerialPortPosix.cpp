@@ -43,7 +43,7 @@ namespace {
 
 constexpr int UnreadableLockSeconds = 2;
 
-bool SpeedOf(qint32 baud, speed_t& speed)
+bool speedOf(qint32 baud, speed_t& speed)
 {
     switch (baud) {
     case 9600: speed = B9600; return true;
@@ -56,7 +56,7 @@ bool SpeedOf(qint32 baud, speed_t& speed)
 // Raw 8N1 at `speed`, no flow control, the rest (modem lines, HUPCL) as
 // the driver has it. A read without data returns EAGAIN (VMIN 1), so that
 // 0 means the device hung up. Writes only when something differs.
-bool ApplyLineSettings(int fd, const termios& current, speed_t speed)
+bool applyLineSettings(int fd, const termios& current, speed_t speed)
 {
     termios tio = current;
     ::cfmakeraw(&tio);
@@ -74,7 +74,7 @@ bool ApplyLineSettings(int fd, const termios& current, speed_t speed)
     return same || ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-SerialPort::Failure SystemFailure(int error)
+SerialPort::Failure systemFailure(int error)
 {
     return {OpenErrorNumber(error), qt_error_string(error)};
 }
@@ -82,7 +82,7 @@ SerialPort::Failure SystemFailure(int error)
 // The live process named in the lock file at `path`: 0 when there is none
 // (no file, the owner is gone, or unreadable content older than 2 s), -1
 // for unreadable content still younger (its owner may be writing it).
-qint64 LockHolder(const QByteArray& path)
+qint64 lockHolder(const QByteArray& path)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -107,7 +107,7 @@ qint64 LockHolder(const QByteArray& path)
     return alive ? pid : 0;
 }
 
-SerialPort::Failure LockedFailure(qint64 holder, const QString& path)
+SerialPort::Failure lockedFailure(qint64 holder, const QString& path)
 {
     const QString who = holder > 0 ? QStringLiteral("process %1").arg(holder) : QStringLiteral("another program");
     return {OpenErrorNumber(EBUSY), QStringLiteral("locked by %1 (%2)").arg(who, path)};
@@ -175,7 +175,7 @@ DeviceLock TakeDeviceLock(const QString& folder, const QString& device)
         }
         if (errno != EEXIST)
             return lock; // the folder cannot be written: Skipped
-        const qint64 holder = LockHolder(path);
+        const qint64 holder = lockHolder(path);
         if (holder == ::getpid()) {
             lock.outcome = DeviceLock::Taken;
             return lock;
@@ -194,7 +194,7 @@ DeviceLock TakeDeviceLock(const QString& folder, const QString& device)
 void ReleaseDeviceLock(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    if (LockHolder(name) == ::getpid())
+    if (lockHolder(name) == ::getpid())
         ::unlink(name.constData());
 }
 
@@ -253,9 +253,9 @@ SerialPort::Failure SerialPort::Impl::CheckLock(const QString& device) const
     if (holding && device == heldDevice)
         return {};
     const QString path = DeviceLockFolder() + QLatin1Char('/') + DeviceLockName(device);
-    const qint64 holder = LockHolder(QFile::encodeName(path));
+    const qint64 holder = lockHolder(QFile::encodeName(path));
     if (holder != 0 && holder != ::getpid())
-        return LockedFailure(holder, path);
+        return lockedFailure(holder, path);
     return {};
 }
 
@@ -266,7 +266,7 @@ SerialPort::Failure SerialPort::Impl::HoldLock(const QString& device)
     DropLock();
     const DeviceLock lock = TakeDeviceLock(DeviceLockFolder(), device);
     if (lock.outcome == DeviceLock::Busy)
-        return LockedFailure(lock.holder, lock.path);
+        return lockedFailure(lock.holder, lock.path);
     heldDevice = device;
     if (lock.outcome == DeviceLock::Taken)
         lockPath = lock.path;
@@ -302,15 +302,15 @@ SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
 {
     Close();
     speed_t speed = B9600;
-    if (!SpeedOf(baud, speed))
-        return SystemFailure(EINVAL);
-    if (Failure locked = d->CheckLock(device); locked.Number != 0)
+    if (!speedOf(baud, speed))
+        return systemFailure(EINVAL);
+    if (Failure locked = d->CheckLock(device); locked.number != 0)
         return locked;
 
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        const Failure failure = SystemFailure(errno);
-        if (failure.Number == 8002)
+        const Failure failure = systemFailure(errno);
+        if (failure.number == 8002)
             d->DropLock(); // the device is gone
         return failure;
     }
@@ -318,15 +318,15 @@ SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
     Failure failure;
     bool exclusive = false; // this open set the terminal's exclusive mode
     if (::tcgetattr(fd, &current) != 0)
-        failure = SystemFailure(errno);
+        failure = systemFailure(errno);
     else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         failure = errno == EWOULDBLOCK ? Failure{OpenErrorNumber(EWOULDBLOCK), QStringLiteral("another program has it open and locked")}
-                                       : SystemFailure(errno);
-    else if (!(exclusive = ::ioctl(fd, TIOCEXCL) == 0) || !ApplyLineSettings(fd, current, speed))
-        failure = SystemFailure(errno);
+                                       : systemFailure(errno);
+    else if (!(exclusive = ::ioctl(fd, TIOCEXCL) == 0) || !applyLineSettings(fd, current, speed))
+        failure = systemFailure(errno);
     else
         failure = d->HoldLock(device);
-    if (failure.Number != 0) {
+    if (failure.number != 0) {
         if (exclusive) // (the mode is the terminal's: another holder's stays)
             ::ioctl(fd, TIOCNXCL);
         ::close(fd);

@@ -12,7 +12,7 @@ namespace {
 
 // 8100 + the QSerialPort error for anything but the three the messages name
 // (8000 + the value would make some of them read like 8005 or 8002).
-int OpenErrorNumber(QSerialPort::SerialPortError error)
+int openErrorNumber(QSerialPort::SerialPortError error)
 {
     switch (error) {
     case QSerialPort::DeviceNotFoundError: return 8002;
@@ -75,7 +75,7 @@ SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
         d->port.clear(QSerialPort::AllDirections);
         return {};
     }
-    const Failure failure{OpenErrorNumber(d->port.error()), d->port.errorString()};
+    const Failure failure{openErrorNumber(d->port.error()), d->port.errorString()};
     d->port.clearError();
     return failure;
 }

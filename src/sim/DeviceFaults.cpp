@@ -10,7 +10,7 @@ namespace {
 
 constexpr int OversizedLength = 0x51; // one more than the receiver can collect
 
-void Reseal(QByteArray& bytes)
+void reseal(QByteArray& bytes)
 {
     if (bytes.size() < 2)
         return;
@@ -51,7 +51,7 @@ std::vector<Emission> DeviceModel::ApplyFaults(const std::vector<Fault>& faults,
         case FaultKind::ErrorStatus:
             if (reply.size() >= 5) {
                 reply[3] = char(f.status);
-                Reseal(reply);
+                reseal(reply);
             }
             break;
         case FaultKind::Silence:
@@ -64,7 +64,7 @@ std::vector<Emission> DeviceModel::ApplyFaults(const std::vector<Fault>& faults,
             break;
         case FaultKind::WrongLength:
             reply[0] = char(reply.size() + 1);
-            Reseal(reply);
+            reseal(reply);
             break;
         case FaultKind::ShortReply:
             reply = QByteArray(1, char(4)) + frame.at(1) + frame.at(2) + char(0); // 04 aL aH 00
@@ -81,7 +81,7 @@ std::vector<Emission> DeviceModel::ApplyFaults(const std::vector<Fault>& faults,
                     confirm[2] = char(0x41);
                 else
                     confirm[3] = char(f.status);
-                Reseal(confirm);
+                reseal(confirm);
             }
             break;
         case FaultKind::Garbage:

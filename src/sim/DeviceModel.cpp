@@ -14,12 +14,12 @@ constexpr std::uint8_t SfoGroup = 0x23;
 constexpr std::uint8_t BootModeMarker = 0x40;
 constexpr int MaxWriteBytes = 32;
 
-std::uint8_t At(const QByteArray& bytes, int i)
+std::uint8_t at(const QByteArray& bytes, int i)
 {
     return static_cast<std::uint8_t>(bytes.at(i));
 }
 
-std::array<std::uint16_t, 256> MakeCrcTable()
+std::array<std::uint16_t, 256> makeCrcTable()
 {
     std::array<std::uint16_t, 256> table{};
     for (int i = 0; i < 256; ++i) {
@@ -49,7 +49,7 @@ std::uint8_t DeviceModel::Checksum(QByteArrayView bytes)
 
 std::uint16_t DeviceModel::Crc16(QByteArrayView bytes, std::uint16_t crc)
 {
-    static const std::array<std::uint16_t, 256> table = MakeCrcTable();
+    static const std::array<std::uint16_t, 256> table = makeCrcTable();
     for (char c : bytes) {
         const auto index = static_cast<std::uint8_t>((crc >> 8) ^ static_cast<std::uint8_t>(c));
         crc = static_cast<std::uint16_t>((crc << 8) ^ table[index]);
@@ -95,7 +95,7 @@ std::vector<Emission> DeviceModel::Receive(QByteArrayView bytes)
     input_.append(bytes.data(), bytes.size());
     std::vector<Emission> out;
     while (!input_.isEmpty()) {
-        const int length = At(input_, 0);
+        const int length = at(input_, 0);
         if (length < MinFrameLength || length > MaxFrameLength) {
             input_.remove(0, 1); // not a frame start: try the next byte
             continue;
@@ -113,14 +113,14 @@ std::vector<Emission> DeviceModel::Receive(QByteArrayView bytes)
 DeviceModel::Decoded DeviceModel::Decode(const QByteArray& frame) const
 {
     const int n = static_cast<int>(frame.size());
-    if (Checksum(QByteArrayView(frame).first(n - 1)) != At(frame, n - 1))
+    if (Checksum(QByteArrayView(frame).first(n - 1)) != at(frame, n - 1))
         return {Request::Unknown, status::ChecksumError};
 
-    const std::uint8_t code = At(frame, 3);
+    const std::uint8_t code = at(frame, 3);
     if (code == BootControlCode) {
         if (n != 6)
             return {Request::Unknown, status::BadParameter};
-        switch (At(frame, 4)) {
+        switch (at(frame, 4)) {
         case 1: return {Request::BootEnter};
         case 2: return {Request::BootExit};
         default: return {Request::Unknown, status::UnknownRequest};
@@ -130,7 +130,7 @@ DeviceModel::Decoded DeviceModel::Decode(const QByteArray& frame) const
         return {Request::Unknown, status::UnknownRequest};
 
     // The SFO message: L 0x23 request ... checksum, filling the payload.
-    const int l = At(frame, 4);
+    const int l = at(frame, 4);
     if (l + 5 != n)
         return {Request::Unknown, status::ChecksumError};
     if (l < 4)
@@ -171,8 +171,8 @@ QByteArray DeviceModel::Reply(const QByteArray& frame, std::uint8_t st, QByteArr
 std::uint8_t DeviceModel::MemoryWrite(const QByteArray& frame)
 {
     // Frame: N aL aH F8 | L 23 41 adrLo adrHi data... msgChecksum | checksum
-    const int address = At(frame, 7) | (At(frame, 8) << 8);
-    const int count = At(frame, 4) - 6;
+    const int address = at(frame, 7) | (at(frame, 8) << 8);
+    const int count = at(frame, 4) - 6;
     if (address + count > MemorySize)
         return status::BadParameter;
     std::copy_n(frame.constData() + 9, count, ram_.data() + address);

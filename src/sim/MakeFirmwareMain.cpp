@@ -2,6 +2,7 @@
 // tests and the benchmarks, and verifies a simulator's flash dump against a
 // firmware file.
 
+#include "ExitStatus.h"
 #include "FirmwareImage.h"
 #include "Version.h"
 
@@ -101,7 +102,7 @@ int main(int argc, char** argv)
     p.process(app);
     if (p.positionalArguments().size() != 1) {
         std::fprintf(stderr, "%s", qPrintable(p.helpText()));
-        return 64;
+        return vlboot::ExitStatus::Usage;
     }
     const QString out = p.positionalArguments().first();
     if (p.isSet("verify"))
@@ -117,7 +118,7 @@ int main(int argc, char** argv)
     if (!(ok[0] && ok[1] && ok[2] && ok[3] && ok[4]) || shape.firstBlock < 0 || shape.blockCount < 0
         || shape.bytesPerBlock < 0 || shape.bytesPerBlock > 65536 || shape.recordSize < 1 || shape.recordSize > 255) {
         std::fprintf(stderr, "vlboot-mkfw: bad image shape\n");
-        return 64;
+        return vlboot::ExitStatus::Usage;
     }
     QSaveFile file(out);
     if (!file.open(QIODevice::WriteOnly)) {

@@ -24,13 +24,13 @@ constexpr std::int64_t DrainPollNs = NsPerMs / 2;
 // counts once this long has passed since the earlier bytes were queued.
 constexpr std::int64_t SettleNs = 10 * NsPerMs;
 
-std::int64_t NowNs()
+std::int64_t nowNs()
 {
     using namespace std::chrono;
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool MakeRaw(int fd)
+bool makeRaw(int fd)
 {
     termios tio{};
     if (tcgetattr(fd, &tio) != 0)
@@ -63,7 +63,7 @@ bool PtyServer::Open(std::string& error)
         return false;
     }
     slavePath_ = name;
-    if (!MakeRaw(slave_) || !MakeRaw(master_)) {
+    if (!makeRaw(slave_) || !makeRaw(master_)) {
         error = std::string("cannot set the pseudo-terminal raw: ") + std::strerror(errno);
         return false;
     }
@@ -158,7 +158,7 @@ void PtyServer::Run(int stopFd, int watchFd)
 {
     char buffer[4096];
     for (;;) {
-        const std::int64_t now = NowNs();
+        const std::int64_t now = nowNs();
         const std::int64_t sleepNs = Release(now);
         Flush();
 
@@ -189,7 +189,7 @@ void PtyServer::Run(int stopFd, int watchFd)
         if (fds[0].revents & POLLIN) {
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
             if (n > 0)
-                Take(buffer, static_cast<long>(n), NowNs());
+                Take(buffer, static_cast<long>(n), nowNs());
         }
     }
 }

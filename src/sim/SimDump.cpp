@@ -10,7 +10,7 @@ namespace vlboot::sim {
 
 namespace {
 
-std::set<int> DumpedBlocks(const DeviceModel& model)
+std::set<int> dumpedBlocks(const DeviceModel& model)
 {
     const std::vector<int> programmed = model.ProgrammedBlocks();
     std::set<int> blocks(programmed.begin(), programmed.end());
@@ -19,14 +19,14 @@ std::set<int> DumpedBlocks(const DeviceModel& model)
     return blocks;
 }
 
-std::string BlockFileName(int block)
+std::string blockFileName(int block)
 {
     char name[32];
     std::snprintf(name, sizeof name, "block-%03d.bin", block);
     return name;
 }
 
-bool WriteFile(const QDir& dir, const std::string& name, const QByteArray& bytes, std::string& error)
+bool writeFile(const QDir& dir, const std::string& name, const QByteArray& bytes, std::string& error)
 {
     QFile file(dir.filePath(QString::fromStdString(name)));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
@@ -42,8 +42,8 @@ std::vector<std::string> DumpFileNames(const DeviceModel& model)
 {
     std::vector<std::string> names;
     if (model.Kind() == DeviceKind::Amplifier) {
-        for (int block : DumpedBlocks(model))
-            names.push_back(BlockFileName(block));
+        for (int block : dumpedBlocks(model))
+            names.push_back(blockFileName(block));
     } else if (model.Kind() == DeviceKind::Fixture) {
         names.push_back("memory.bin");
     }
@@ -73,12 +73,12 @@ bool WriteDump(const DeviceModel& model, const std::string& dir, std::string& er
         return false;
     }
     if (model.Kind() == DeviceKind::Amplifier) {
-        for (int block : DumpedBlocks(model)) {
-            if (!WriteFile(folder, BlockFileName(block), model.Flash().at(block), error))
+        for (int block : dumpedBlocks(model)) {
+            if (!writeFile(folder, blockFileName(block), model.Flash().at(block), error))
                 return false;
         }
     } else if (model.Kind() == DeviceKind::Fixture) {
-        return WriteFile(folder, "memory.bin", model.Memory(), error);
+        return writeFile(folder, "memory.bin", model.Memory(), error);
     }
     return true;
 }

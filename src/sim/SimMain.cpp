@@ -1,6 +1,7 @@
 // vlboot-sim: the amplifier, the production fixture or a silent line on a
 // pseudo-terminal, for trying the programming tool without hardware.
 #include "DeviceModel.h"
+#include "ExitStatus.h"
 #include "Platform.h"
 #include "PtyServer.h"
 #include "SimDump.h"
@@ -13,12 +14,11 @@
 
 namespace {
 
-constexpr int ExitUsage = 64;
 
 // End of file on standard input stops the simulator only when it is a pipe
 // or a socket (the starting program went away); a terminal or /dev/null is
 // not watched.
-int StdinToWatch(bool ignore)
+int stdinToWatch(bool ignore)
 {
     struct stat st {};
     if (ignore || ::fstat(STDIN_FILENO, &st) != 0)
@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     const auto options = ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
         std::fprintf(stderr, "vlboot-sim: %s\nTry 'vlboot-sim --help'.\n", error.c_str());
-        return ExitUsage;
+        return vlboot::ExitStatus::Usage;
     }
     if (options->help) {
         std::fputs(SimUsage().c_str(), stdout);
@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     std::printf("%s\n", server.SlavePath().c_str());
     std::fflush(stdout);
 
-    server.Run(stopSignalFd, StdinToWatch(options->ignoreStdin));
+    server.Run(stopSignalFd, stdinToWatch(options->ignoreStdin));
 
     std::fprintf(stderr, "%s\n", server.Summary().c_str());
     if (!options->dumpDir.empty() && !WriteDump(model, options->dumpDir, error)) {

@@ -33,7 +33,7 @@ constexpr std::array<std::pair<std::string_view, FaultKind>, 10> FaultNames{{
 }};
 
 template <typename T, std::size_t N>
-std::optional<T> Lookup(const std::array<std::pair<std::string_view, T>, N>& names, std::string_view name)
+std::optional<T> lookup(const std::array<std::pair<std::string_view, T>, N>& names, std::string_view name)
 {
     for (const auto& [text, value] : names) {
         if (text == name)
@@ -69,7 +69,7 @@ std::optional<FaultOption> ParseFaultOption(std::string_view text, std::string& 
         error = "--fault wants REQUEST:N:KIND[=ARG], got '" + shown + "'";
         return std::nullopt;
     }
-    const auto request = Lookup(RequestNames, text.substr(0, first));
+    const auto request = lookup(RequestNames, text.substr(0, first));
     if (!request) {
         error = "unknown request in --fault '" + shown + "'";
         return std::nullopt;
@@ -87,7 +87,7 @@ std::optional<FaultOption> ParseFaultOption(std::string_view text, std::string& 
         arg = kindText.substr(eq + 1);
         kindText = kindText.substr(0, eq);
     }
-    const auto kind = Lookup(FaultNames, kindText);
+    const auto kind = lookup(FaultNames, kindText);
     if (!kind) {
         error = "unknown fault kind in --fault '" + shown + "'";
         return std::nullopt;

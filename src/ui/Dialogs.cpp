@@ -7,7 +7,7 @@
 namespace vlboot {
 namespace {
 
-QMessageBox::Icon BoxIcon(Dialogs::Icon icon)
+QMessageBox::Icon boxIcon(Dialogs::Icon icon)
 {
     switch (icon) {
     case Dialogs::Icon::Information: return QMessageBox::Information;
@@ -19,7 +19,7 @@ QMessageBox::Icon BoxIcon(Dialogs::Icon icon)
 }
 
 // The boxes' texts break lines with CR LF; a label shows a lone LF.
-QString ShownText(QString text)
+QString shownText(QString text)
 {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
@@ -28,7 +28,7 @@ QString ShownText(QString text)
 
 void QtDialogs::ShowMessageBox(QWidget* parent, const QString& title, const QString& text, Icon icon)
 {
-    QMessageBox box(BoxIcon(icon), title, ShownText(text), QMessageBox::Ok, parent);
+    QMessageBox box(boxIcon(icon), title, shownText(text), QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -37,7 +37,7 @@ std::optional<QString> QtDialogs::ShowInputBox(QWidget* parent, const QString& t
                                            const QString& initial)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, title, ShownText(prompt), QLineEdit::Normal, initial, &ok);
+    const QString text = QInputDialog::getText(parent, title, shownText(prompt), QLineEdit::Normal, initial, &ok);
     if (!ok)
         return std::nullopt;
     return text;

@@ -1,7 +1,7 @@
 #include "VLboot.h"
 
 #include "TrafficWindow.h"
-#include "TwipsLayout.h"
+#include "Twips.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -17,7 +17,7 @@ namespace vlboot {
 namespace {
 
 
-QAction* MenuItem(QMenu* menu, const char* name, const QString& caption, bool checkable = false)
+QAction* menuItem(QMenu* menu, const char* name, const QString& caption, bool checkable = false)
 {
     QAction* item = menu->addAction(caption);
     item->setObjectName(QLatin1String(name));
@@ -25,7 +25,7 @@ QAction* MenuItem(QMenu* menu, const char* name, const QString& caption, bool ch
     return item;
 }
 
-QMenu* SubMenu(QWidget* owner, const char* name, const QString& caption)
+QMenu* subMenu(QWidget* owner, const char* name, const QString& caption)
 {
     auto* menu = new QMenu(caption, owner);
     menu->setObjectName(QLatin1String(name));
@@ -37,23 +37,19 @@ QMenu* SubMenu(QWidget* owner, const char* name, const QString& caption)
 VLboot::VLboot(const QString& configDir, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent)
     , dialogs_(dialogs)
-    , settings_(configDir)
-    , link_(configDir)
-    , device_(link_, settings_, clock_)
+    , session_(configDir)
 {
-    device_.SetStopRequest(&stop_);
     setObjectName(QStringLiteral("VLboot"));
     setWindowTitle(QStringLiteral("Velmora Bootloader"));
-    ExitProgram = [this] { DefaultExit(); };
 
-    settings_.OnComPortSelected = [this](int port) { MarkComPort(port); };
-    settings_.OnComSpeedSelected = [this](int index) { MarkComSpeed(index); };
-    link_.ShowMessage = [this](const QString& title, const QString& text) {
+    session_.settings().OnComPortSelected = [this](int port) { markComPort(port); };
+    session_.settings().OnComSpeedSelected = [this](int index) { markComSpeed(index); };
+    port().ShowMessage = [this](const QString& title, const QString& text) {
         dialogs_.ShowMessageBox(this, title, text, Dialogs::Icon::None);
     };
 
-    CreateControls();
-    CreateMenus();
+    createControls();
+    createMenus();
     Form_Load();
 }
 
@@ -63,7 +59,7 @@ VLboot::~VLboot()
     delete traffic_;
 }
 
-void VLboot::CreateControls()
+void VLboot::createControls()
 {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("Client"));
@@ -96,49 +92,49 @@ void VLboot::CreateControls()
     connect(BtnStart, &QPushButton::clicked, this, [this] { BtnStart_Click(); });
 }
 
-void VLboot::CreateMenus()
+void VLboot::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("File"));
-    Exit = MenuItem(file, "Exit", QStringLiteral("E&xit"));
-    connect(Exit, &QAction::triggered, this, [this] { Exit_Click(); });
+    QAction* exit = menuItem(file, "Exit", QStringLiteral("E&xit"));
+    connect(exit, &QAction::triggered, this, [this] { Exit_Click(); });
 
     QMenu* setting = menuBar()->addMenu(QStringLiteral("&Setting"));
     setting->setObjectName(QStringLiteral("Setting"));
 
-    QMenu* ports = SubMenu(this, "MenuComport", QStringLiteral("Comport"));
+    QMenu* ports = subMenu(this, "MenuComport", QStringLiteral("Comport"));
     ports->setToolTipsVisible(true); // each item tells the device it stands for
     setting->addMenu(ports);
-    for (int n = 1; n <= 16; ++n) {
+    for (int n = 1; n <= PortCount; ++n) {
         const QByteArray name = "COM" + QByteArray::number(n);
-        COM[n] = MenuItem(ports, name.constData(), QStringLiteral("&COM") + QString::number(n), true);
+        COM[n] = menuItem(ports, name.constData(), QStringLiteral("&COM") + QString::number(n), true);
         connect(COM[n], &QAction::triggered, this, [this, n] { COM_Click(n); });
     }
 
-    QMenu* speed = SubMenu(this, "Speed", QStringLiteral("Speed"));
+    QMenu* speed = subMenu(this, "Speed", QStringLiteral("Speed"));
     setting->addMenu(speed);
-    Speed[0] = MenuItem(speed, "Speed_9600", QStringLiteral("9600"), true);
-    Speed[1] = MenuItem(speed, "Speed_57600", QStringLiteral("57600"), true);
-    Speed[2] = MenuItem(speed, "Speed_115000", QStringLiteral("115000"), true);
+    Speed[0] = menuItem(speed, "Speed_9600", QStringLiteral("9600"), true);
+    Speed[1] = menuItem(speed, "Speed_57600", QStringLiteral("57600"), true);
+    Speed[2] = menuItem(speed, "Speed_115000", QStringLiteral("115000"), true);
     for (int i = 0; i < 3; ++i)
         connect(Speed[i], &QAction::triggered, this, [this, i] { Speed_Click(i); });
 
-    Com_Adress = MenuItem(setting, "Com_Adress", QStringLiteral("Com Adress"));
-    connect(Com_Adress, &QAction::triggered, this, [this] { Com_Adress_Click(); });
+    QAction* address = menuItem(setting, "Com_Adress", QStringLiteral("Com Adress"));
+    connect(address, &QAction::triggered, this, [this] { Com_Adress_Click(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("Help"));
-    About = MenuItem(help, "About", QStringLiteral("&About"));
-    connect(About, &QAction::triggered, this, [this] { About_Click(); });
+    QAction* about = menuItem(help, "About", QStringLiteral("&About"));
+    connect(about, &QAction::triggered, this, [this] { About_Click(); });
 }
 
-void VLboot::MarkComPort(int port)
+void VLboot::markComPort(int port)
 {
-    for (int n = 1; n <= 16; ++n)
+    for (int n = 1; n <= PortCount; ++n)
         COM[n]->setChecked(n == port);
 }
 
-void VLboot::MarkComSpeed(int index)
+void VLboot::markComSpeed(int index)
 {
     for (int i = 0; i < 3; ++i)
         Speed[i]->setChecked(i == index);
@@ -167,6 +163,30 @@ void VLboot::ShowFailureBox()
                             Dialogs::Icon::Exclamation);
 }
 
+void VLboot::fitToFrame()
+{
+    // The fixed size is the one the user sees, the window's frame included;
+    // the frame is known once the window system has decorated the window.
+    const QSize inner = outerSize_ - (frameGeometry().size() - geometry().size());
+    if (inner != fixedSize_) {
+        fixedSize_ = inner;
+        setFixedSize(inner);
+    }
+}
+
+void VLboot::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    fitToFrame();
+}
+
+void VLboot::moveEvent(QMoveEvent* event)
+{
+    // The window system frames a window after showing it, and moves it then.
+    QMainWindow::moveEvent(event);
+    fitToFrame();
+}
+
 void VLboot::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
@@ -181,15 +201,10 @@ void VLboot::closeEvent(QCloseEvent* event)
 {
     // Closing the window ends the program, as Exit does.
     event->accept();
-    ExitProgram();
+    Exit_Click();
 }
 
 void VLboot::Exit_Click()
-{
-    ExitProgram();
-}
-
-void VLboot::DefaultExit()
 {
     if (!running_) {
         QCoreApplication::exit(0);
@@ -199,7 +214,7 @@ void VLboot::DefaultExit()
     // asked to stop, ends quietly at once (a fixture's serial-number step
     // first runs to its end), and the Start button's handler then ends the
     // program.
-    stop_.Request();
+    session_.RequestStop();
 }
 
 } // namespace vlboot

@@ -20,7 +20,7 @@ namespace vlboot {
 namespace {
 
 // The text a chosen file gets in a file box: its full path.
-QString ChosenFileText(const QString& file)
+QString chosenFileText(const QString& file)
 {
     return QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath());
 }
@@ -30,38 +30,37 @@ QString ChosenFileText(const QString& file)
 void VLboot::COM_Click(int n)
 {
     // The port is opened with the new number by the next frame, not now.
-    settings_.SelectComPort(n);
+    session_.settings().SelectComPort(n);
 }
 
 void VLboot::Speed_Click(int index)
 {
-    settings_.SelectComSpeed(index);
+    session_.settings().SelectComSpeed(index);
 }
 
 void VLboot::Com_Adress_Click()
 {
     const std::optional<QString> entered = dialogs_.ShowInputBox(
-        this, QStringLiteral("Network Address"), QStringLiteral("Enter Amplifier Network address"), settings_.DevAdr);
+        this, QStringLiteral("Network Address"), QStringLiteral("Enter Amplifier Network address"), session_.settings().DevAdr);
     // Cancel and an empty entry leave the address as it was.
     if (!entered || entered->isEmpty())
         return;
     // Held as typed; stored as its numeric value ("12abc" as 12, "x" as 0).
-    settings_.DevAdr = *entered;
-    settings_.Ini.WriteIni(QStringLiteral("ComSettings"), QStringLiteral("DevAdr"), NumberText(NumberValue(*entered)));
-}
-
-QString VLboot::AboutText()
-{
-    return QStringLiteral("Velmora Bootloader\r\n\r\nVersion ") + QString::number(VersionMajor) + QLatin1Char('.')
-        + QString::number(VersionMinor) + QString::number(VersionPatch) + QStringLiteral("\r\nJune 2006");
+    session_.settings().DevAdr = *entered;
+    session_.settings().Ini.WriteIni(QStringLiteral("ComSettings"), QStringLiteral("DevAdr"), NumberText(NumberValue(*entered)));
 }
 
 void VLboot::About_Click()
 {
-    dialogs_.ShowMessageBox(this, QStringLiteral("About"), AboutText(), Dialogs::Icon::None);
+    // Version 1.0.0 reads "Version 1.00": minor and revision run together.
+    const QString text = QStringLiteral("Velmora Bootloader\r\n\r\nVersion %1.%2%3\r\nJune 2006")
+                             .arg(VersionMajor)
+                             .arg(VersionMinor)
+                             .arg(VersionPatch);
+    dialogs_.ShowMessageBox(this, QStringLiteral("About"), text, Dialogs::Icon::None);
 }
 
-QString VLboot::BrowseStartFolder(const QString& boxText) const
+QString VLboot::browseStartFolder(const QString& boxText) const
 {
     if (boxText.size() >= 2) {
         // The folder part of the text, its last separator included; without
@@ -71,34 +70,34 @@ QString VLboot::BrowseStartFolder(const QString& boxText) const
         if (QFileInfo(folder).isDir())
             return folder;
     }
-    return QDir::toNativeSeparators(QDir(settings_.ConfigDir).absolutePath() + QLatin1Char('/'));
+    return QDir::toNativeSeparators(QDir(session_.settings().ConfigDir).absolutePath() + QLatin1Char('/'));
 }
 
 QString VLboot::BrowseForFile(QLineEdit* Box)
 {
-    const QString chosen = dialogs_.ShowOpenFileDialog(this, QStringLiteral("Open"), BrowseStartFolder(Box->text()),
+    const QString chosen = dialogs_.ShowOpenFileDialog(this, QStringLiteral("Open"), browseStartFolder(Box->text()),
                                                        QStringLiteral("Files (*.ldr)"));
     if (chosen.isEmpty())
         return QString();
-    Box->setText(ChosenFileText(chosen));
+    Box->setText(chosenFileText(chosen));
     return Box->text();
 }
 
 void VLboot::BtnVelmbrowse_Click()
 {
     if (!BrowseForFile(TxtVelmfile).isEmpty())
-        StoreFirmwareFile();
+        storeFirmwareFile();
 }
 
 void VLboot::FirmwareFileChosen(const QString& file)
 {
-    TxtVelmfile->setText(ChosenFileText(file));
-    StoreFirmwareFile();
+    TxtVelmfile->setText(chosenFileText(file));
+    storeFirmwareFile();
 }
 
-void VLboot::StoreFirmwareFile()
+void VLboot::storeFirmwareFile()
 {
-    settings_.Ini.WriteIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), TxtVelmfile->text());
+    session_.settings().Ini.WriteIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), TxtVelmfile->text());
 }
 
 void VLboot::BtnStart_Click()
@@ -114,11 +113,7 @@ void VLboot::BtnStart_Click()
     Frame1->setEnabled(false);
 
     running_ = true;
-    {
-        ComForm::RunHold hold(link_);
-        ProgrammingRun run(device_, settings_, *this, stop_);
-        run.ProgramModule(TxtVelmfile->text());
-    }
+    session_.Program(TxtVelmfile->text(), *this);
     running_ = false;
 
     LblVelm->setEnabled(true);
@@ -128,7 +123,7 @@ void VLboot::BtnStart_Click()
     BtnStart->setEnabled(true);
     // Exit chosen during the run: the run has ended quietly, the program
     // ends now.
-    if (stop_.Requested())
+    if (session_.Stop().Requested())
         QCoreApplication::exit(0);
 }
 

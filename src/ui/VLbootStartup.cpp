@@ -3,8 +3,7 @@
 
 #include "VLboot.h"
 
-#include "CommandTable.h"
-#include "PortNames.h"
+#include "PlatformSerial.h"
 #include "TrafficWindow.h"
 #include "Twips.h"
 
@@ -15,40 +14,35 @@ namespace vlboot {
 
 void VLboot::Form_Load()
 {
-    // setup.ini of the configuration folder is the settings' file from the
-    // window's construction on; the network address, then the port and the
-    // speed, each selected, marked and written back.
-    settings_.ReadComSettings();
+    // setup.ini of the configuration folder: the network address, then the
+    // port and the speed, each selected, marked and written back, then the
+    // debug setting and the remembered firmware file.
+    const ProgrammingSession::Startup startup = session_.ReadStartup();
 
     // Which ports can be opened, tried at the speed just chosen.
-    ScanPorts();
-
-    RSfunctions::InitCommandTable();
+    scanPorts();
 
     // The traffic window belongs to the main window and shows what the link
     // reports, hidden or not.
-    traffic_ = new TrafficWindow(link_, this);
-    const bool debug = settings_.ReadDebugSetting();
-    traffic_->SetVisibility(debug);
-    if (debug)
+    traffic_ = new TrafficWindow(port(), this);
+    traffic_->SetVisibility(startup.debug);
+    if (startup.debug)
         traffic_->SetLogOn();
 
-    TxtVelmfile->setText(settings_.ReadFirmwareFile());
+    TxtVelmfile->setText(startup.firmwareFile);
 
-    fixedSize_ = QSize(TwipsToPixels(WidthTwips, logicalDpiX()), TwipsToPixels(HeightTwips, logicalDpiY()));
-    setFixedSize(fixedSize_);
+    outerSize_ = QSize(TwipsToPixels(WidthTwips, logicalDpiX()), TwipsToPixels(HeightTwips, logicalDpiY()));
+    fitToFrame();
 
     SetCaption(QStringLiteral("Please select..."));
-
-    device_.ReplyTimeout = 12;
 }
 
-void VLboot::ScanPorts()
+void VLboot::scanPorts()
 {
-    for (int n = 1; n <= 16; ++n) {
-        COM[n]->setToolTip(PortDevicePath(n, settings_.Ini));
+    for (int n = 1; n <= PortCount; ++n) {
+        COM[n]->setToolTip(PortDevicePath(n, session_.settings().Ini));
         // A hidden item keeps its check mark: the selected port stays in use.
-        COM[n]->setVisible(ProbeComPort(link_, n, settings_.ComSpeed));
+        COM[n]->setVisible(ProbeComPort(port(), n, session_.settings().ComSpeed));
     }
 }
 

@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -89,12 +88,15 @@ TEST_F(RunReport, DoubtfulRunsWarnAndStrictMakesThemFaults)
 
 TEST_F(RunReport, FailuresSayWhatCameInsteadOfAReply)
 {
+    QByteArray broken = image(0);
+    broken[broken.indexOf('\n') + 10] ^= 1; // line 2: a digit changed, the checksum no longer fits
     const struct {
         QStringList simArgs;
         int exitCode;
         const char* why;
     } cases[] = {
-        {{"--device", "silent"}, 2, "no answer in time to the detection request, so an amplifier was assumed"},
+        {{"--device", "silent"}, 2, "no answer in time to the boot-mode entry; no answer in time to the detection request, so an amplifier was assumed"},
+        {{"--device", "amplifier", "--fault", "program:1:status=0x15"}, 1, "refused the program request of flash block 0 with status 0x15"},
         {{"--device", "amplifier", "--fault", "write:1:wrong-length"}, 2, "5 of the 6 bytes its length byte announces came: 06 01 00 00"},
         {{"--device", "amplifier", "--fault", "write:1:stray"}, 2, "its length byte is 0: 00 05 01 00 00"},
         {{"--device", "amplifier", "--fault", "write:1:oversized"}, 2, "bytes came, more than a reply can have"},
@@ -103,11 +105,20 @@ TEST_F(RunReport, FailuresSayWhatCameInsteadOfAReply)
     };
     for (const auto& c : cases) {
         const CliResult r = run(c.simArgs, image(0));
-        static const QRegularExpression whyLine(QStringLiteral("^why: (.*)$"), QRegularExpression::MultilineOption);
-        const QString why = whyLine.match(r.errText()).captured(1);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.why;
-        EXPECT_TRUE(why.contains(c.why)) << c.why << " / " << why.toStdString();
+        EXPECT_EQ(r.lastCaption(), c.exitCode == 2 ? "COM timeout" : "Fault");
+        EXPECT_TRUE(r.errText().contains("Error!\nFault during upload.\nwhy: ")) << r.errText().toStdString();
+        EXPECT_TRUE(r.why().contains(c.why)) << c.why << " / " << r.why().toStdString();
     }
+    const CliResult bad = run({"--device", "amplifier"}, broken);
+    EXPECT_EQ(bad.lastCaption(), "Fault");
+    EXPECT_TRUE(bad.why().contains(folder.file("fw.ldr") + ", line 2: checksum")) << bad.why().toStdString();
+    folder.write("fw.ldr", image(0));
+    const CliResult missing = RunCli({"--config-dir", folder.path(), "--port", "/dev/vlboot-no-such-tty", "--reply-timeout", "0.2",
+                                      folder.file("fw.ldr")});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.errText().count("Velm_Bootloader: Comm Port not available!\n"), 1);
+    EXPECT_TRUE(missing.why().contains("/dev/vlboot-no-such-tty") && missing.why().contains("vlboot-cli --list-ports"));
 }
 
 TEST_F(RunReport, AStoppedRunSaysWhereAndInWhatStateItLeftTheModule)

@@ -1,7 +1,7 @@
 // Firmware files that are not what a run can read twice, or not the same
 // twice: each must end "Fault" before the module is touched or before the
 // next block is programmed, never "Done with succes".
-#include "FaultRuns.h"
+#include "CliProcesses.h"
 #include "FirmwareImage.h"
 #include "TestFiles.h"
 
@@ -11,7 +11,6 @@
 
 using namespace vlboot;
 using namespace vlboot::cli::test;
-using namespace vlboot::faults;
 
 namespace {
 
@@ -28,10 +27,7 @@ struct FirmwareInputs : ::testing::Test {
     {
         return {"--config-dir", folder.path(), "--port", sim.TerminalPath(), "--quiet", "--reply-timeout", "2", file};
     }
-    QByteArray dumped(int block) const
-    {
-        return ReadFileBytes(QDir(folder.file("dump")).filePath(QStringLiteral("block-%1.bin").arg(block, 3, 10, QLatin1Char('0'))));
-    }
+    QByteArray dumped(int block) const { return DumpedBlock(folder.file("dump"), block); }
 };
 
 } // namespace
@@ -53,7 +49,7 @@ TEST_F(FirmwareInputs, AnythingButARegularFileIsRefusedBeforeBootMode)
         ASSERT_TRUE(r.finished) << c.kind;
         EXPECT_EQ(r.exitCode, 1) << c.file.toStdString();
         EXPECT_EQ(r.outLines().mid(2), (QStringList{"Checking file...", "File found", "Fault"}));
-        EXPECT_TRUE(WhyLine(r).contains(c.kind)) << WhyLine(r).toStdString();
+        EXPECT_TRUE(r.why().contains(c.kind)) << r.why().toStdString();
         EXPECT_TRUE(dumped(0).isEmpty());
     }
 }
@@ -91,6 +87,6 @@ TEST_F(FirmwareInputs, AFileChangedBetweenThePassesEndsBeforeTheNextBlockIsProgr
     const CliResult r = run.Finish();
     sim.Stop();
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(WhyLine(r).contains("changed since it was checked")) << r.errText().toStdString();
+    EXPECT_TRUE(r.why().contains("changed since it was checked")) << r.errText().toStdString();
     EXPECT_TRUE(dumped(0).isEmpty()); // block 0 was never programmed
 }

@@ -1,7 +1,7 @@
 // A fixture's serial number is its identity: whatever happens to the run
 // (stop signals, a kill at any moment, stations sharing one counter through
 // symbolic links), no number is ever given out twice.
-#include "FaultRuns.h"
+#include "CliProcesses.h"
 #include "FirmwareImage.h"
 #include "IniFileHandler.h"
 #include "TestFiles.h"
@@ -16,7 +16,6 @@
 
 using namespace vlboot;
 using namespace vlboot::cli::test;
-using namespace vlboot::faults;
 
 namespace {
 
@@ -60,7 +59,7 @@ TEST_F(SerialNumbers, StopSignalsDuringTheStepLetItFinish)
     EXPECT_EQ(r.exitCode, 130);
     EXPECT_TRUE(r.errText().contains("the run stops once the fixture's serial number is stored")) << r.errText().toStdString();
     EXPECT_TRUE(r.errText().contains("stopped by SIGINT")) << r.errText().toStdString();
-    EXPECT_EQ(SerialNumberIn(SerialRecord(folder.file("dump"))), 7000);
+    EXPECT_EQ(DumpedSerialNumber(folder.file("dump")), 7000);
     EXPECT_EQ(counter(folder.path()), "7001");
     EXPECT_FALSE(folder.exists("setup.ini.lock"));
 }
@@ -80,7 +79,7 @@ TEST_F(SerialNumbers, AKillAtAnyMomentOfTheStepLeavesAGapNeverADuplicate)
         run.Finish();
         sim.Stop();
 
-        const long long number = SerialNumberIn(SerialRecord(dump));
+        const long long number = DumpedSerialNumber(dump);
         if (number < 0)
             continue; // killed before the number reached the fixture
         EXPECT_LT(number, counter(folder.path()).toLongLong()) << "round " << round << ": the counter is not past " << number;
@@ -114,15 +113,15 @@ TEST_F(SerialNumbers, StationsSharingOneCounterThroughLinksNeverShareANumber)
         for (int i = 0; i < stations.size(); ++i) {
             EXPECT_EQ(runs[i]->Finish().exitCode, 0) << "round " << round;
             sims[i]->Stop();
-            given.insert(SerialNumberIn(SerialRecord(folder.file(QStringLiteral("dump-%1-%2").arg(round).arg(i)))));
+            given.insert(DumpedSerialNumber(folder.file(QStringLiteral("dump-%1-%2").arg(round).arg(i))));
         }
     }
     EXPECT_EQ(given.size(), std::size_t(Rounds * stations.size()));
     EXPECT_EQ(*given.begin(), 1000);
     EXPECT_EQ(counter(shared), QString::number(1000 + Rounds * stations.size()));
     EXPECT_TRUE(QFileInfo(folder.file("a/setup.ini")).isSymLink()); // the link is still a link
-    for (const QString& lock : {"shared/setup.ini.lock", "a/setup.ini.lock", "b/setup.ini.lock"})
-        EXPECT_FALSE(folder.exists(lock)) << lock.toStdString();
+    for (const char* lock : {"shared/setup.ini.lock", "a/setup.ini.lock", "b/setup.ini.lock"})
+        EXPECT_FALSE(folder.exists(lock)) << lock;
 }
 
 TEST_F(SerialNumbers, ANumberBeyond32BitsGivesTheStandInAndLeavesTheSettingAlone)
@@ -133,7 +132,7 @@ TEST_F(SerialNumbers, ANumberBeyond32BitsGivesTheStandInAndLeavesTheSettingAlone
     const CliResult r = RunCli(args(folder.path(), sim) << "--json");
     sim.Stop();
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(SerialNumberIn(SerialRecord(folder.file("dump"))), 65535);
+    EXPECT_EQ(DumpedSerialNumber(folder.file("dump")), 65535);
     EXPECT_EQ(counter(folder.path()), "2501150001");
     EXPECT_TRUE(r.errText().contains("warning: the Serial setting \"2501150001\"")) << r.errText().toStdString();
     EXPECT_TRUE(r.out.contains("\"serial_number\":65535")) << r.out.toStdString();

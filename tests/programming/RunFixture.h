@@ -1,12 +1,10 @@
 #pragma once
 
-#include "Bootloader.h"
-#include "CommandTable.h"
+#include "DeviceProtocol.h"
 #include "FakeWaitClock.h"
 #include "FirmwareImage.h"
 #include "ModelLink.h"
-#include "ProgramModule.h"
-#include "Settings.h"
+#include "ProgrammingSession.h"
 #include "TestFiles.h"
 
 #include <QStringList>
@@ -23,60 +21,80 @@ struct RecordingView final : RunView {
     int boxes = 0;
     QString why;
     QStringList warnings;
-    std::function<void()> onBox;
 
     void SetCaption(const QString& c) override { captions << c; }
     void SetProgress(float v) override { progress.push_back(v); }
-    void ShowFailureBox() override
-    {
-        ++boxes;
-        if (onBox)
-            onBox();
-    }
+    void ShowFailureBox() override { ++boxes; }
     void ExplainFailure(const QString& w) override { why = w; }
     void Warn(const QString& w) override { warnings << w; }
 };
 
-// One programming run against the device model, through the in-process link.
+// Programming runs of a session whose link has the device model at its far
+// end, with a clock that costs no real time.
 struct RunFixture : ::testing::Test {
     TestFolder dir;
-    Settings settings{dir.path()};
-    sim::ModelLink link{sim::DeviceKind::Amplifier};
-    FakeWaitClock clock;
-    Bootloader device{link, settings, clock};
+    sim::ModelLink* link = new sim::ModelLink(sim::DeviceKind::Amplifier);
+    FakeWaitClock* clock = new FakeWaitClock;
+    ProgrammingSession session{dir.path(), std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(clock)};
     RecordingView view;
-    StopRequest stop;
-    ProgrammingRun run{device, settings, view, stop};
 
-    void SetUp() override
-    {
-        RSfunctions::InitCommandTable();
-        device.SetStopRequest(&stop);
-    }
-
-    sim::DeviceModel& model() { return link.Model(); }
-
+    sim::DeviceModel& model() { return link->Model(); }
+    // A fresh device of `kind`, and a fresh view.
     void useDevice(sim::DeviceKind kind)
     {
-        // The link was built for the amplifier; swap the model's far end.
-        link.Model() = sim::DeviceModel(kind);
+        model() = sim::DeviceModel(kind);
+        view = RecordingView();
     }
-
-    bool program(const QByteArray& fileContent)
+    RunOutcome program(const QByteArray& fileContent)
     {
         dir.write("fw.ldr", fileContent);
-        return run.ProgramModule(dir.file("fw.ldr"));
+        return session.Program(dir.file("fw.ldr"), view);
     }
-
-    // The requests the device saw, one word each; runs of memory writes
-    // are folded into "write*N".
+    // The requests the device saw, one word each; runs of memory writes are
+    // folded into "write*N".
     std::string requests() const;
 };
 
-// The amplifier run's erase requests, as RunFixture::requests() names them.
+// The amplifier run's erase requests, as requests() names them.
 inline const std::string Erase = "erase0 erase1 erase2 erase3 erase4 erase5 erase42";
 
-// Data record of `n` bytes starting with `first`, counting up.
-QByteArray DataRecord(std::uint16_t offset, int n, std::uint8_t first = 0);
+// Data record of `n` bytes at `offset`, counting up from `first`.
+inline QByteArray DataRecord(std::uint16_t offset, int n, std::uint8_t first = 0)
+{
+    QByteArray data(n, 0);
+    for (int i = 0; i < n; ++i)
+        data[i] = static_cast<char>(first + i);
+    return sim::HexRecord(0x00, offset, data);
+}
+
+inline std::string RunFixture::requests() const
+{
+    std::string out;
+    int writes = 0;
+    const auto flush = [&] {
+        if (writes)
+            out += " write*" + std::to_string(std::exchange(writes, 0));
+    };
+    for (const sim::RequestRecord& r : link->Model().Requests()) {
+        if (r.request == sim::Request::MemoryWrite) {
+            ++writes;
+            continue;
+        }
+        flush();
+        const int block = r.frame.size() > 7 ? static_cast<std::uint8_t>(r.frame.at(7)) : 0;
+        switch (r.request) {
+        case sim::Request::Detect: out += " detect"; break;
+        case sim::Request::BootEnter: out += " enter"; break;
+        case sim::Request::BootExit: out += " exit"; break;
+        case sim::Request::Erase: out += " erase" + std::to_string(block); break;
+        case sim::Request::Program: out += " program" + std::to_string(block); break;
+        case sim::Request::CrcRead: out += " crc"; break;
+        case sim::Request::CrcWrite: out += " flashcrc"; break;
+        default: out += " ?"; break;
+        }
+    }
+    flush();
+    return out.empty() ? out : out.substr(1);
+}
 
 } // namespace vlboot::test

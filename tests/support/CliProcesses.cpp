@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <sys/resource.h>
 #include <csignal>
 
 namespace vlboot::cli::test {
@@ -120,6 +123,52 @@ CliResult CliRun::Kill()
 {
     process_.kill();
     return Finish();
+}
+
+QString CliResult::why() const
+{
+    static const QRegularExpression line(QStringLiteral("^why: (.*)$"), QRegularExpression::MultilineOption);
+    return line.match(errText()).captured(1);
+}
+
+QByteArray ReadFileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray DumpedBlock(const QString& dumpDir, int block)
+{
+    return ReadFileBytes(QDir(dumpDir).filePath(QStringLiteral("block-%1.bin").arg(block, 3, 10, QLatin1Char('0'))));
+}
+
+long long DumpedSerialNumber(const QString& dumpDir)
+{
+    const QByteArray record = ReadFileBytes(QDir(dumpDir).filePath(QStringLiteral("memory.bin"))).mid(0x7FFB, 5);
+    if (record.size() != 5 || record.at(0) != 0x0B)
+        return -1;
+    long long serial = 0;
+    for (int i = 1; i < 5; ++i)
+        serial = serial << 8 | static_cast<std::uint8_t>(record.at(i));
+    return serial;
+}
+
+double ChildrenCpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+std::function<void()> FileSizeLimit(long bytes)
+{
+    // Runs between fork and exec: async-signal-safe calls only.
+    return [bytes] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
 }
 
 CliResult RunCli(const QStringList& args)

@@ -37,6 +37,10 @@ struct CliResult {
     QByteArray err;
     QStringList outLines() const;
     QString errText() const { return QString::fromLocal8Bit(err); }
+    // The text after "why: " on standard error ("" when none).
+    QString why() const;
+    // The last line on standard output: the last caption.
+    QString lastCaption() const { return outLines().isEmpty() ? QString() : outLines().constLast(); }
 };
 
 // A vlboot-cli run, started at once, collected by Finish().
@@ -69,5 +73,25 @@ private:
 CliResult RunCli(const QStringList& args);
 
 QString BinaryPath(const QString& name);
+
+// The file's bytes; empty when it cannot be read.
+QByteArray ReadFileBytes(const QString& path);
+
+// The flash block the simulator dumped into `dumpDir` (empty when none).
+QByteArray DumpedBlock(const QString& dumpDir, int block);
+
+// The serial number in the fixture's memory dump in `dumpDir` (the record
+// 0x0B and four bytes, most significant first, at 0x7FFB); -1 when it was
+// never written or there is no dump.
+long long DumpedSerialNumber(const QString& dumpDir);
+
+// Processor time (user + system) of the child processes that have ended
+// and been collected so far, in seconds.
+double ChildrenCpuSeconds();
+
+// A child-process setup that limits the size of every file the program
+// writes to `bytes` and lets such writes fail instead of killing it: a full
+// disk, and one that stops root as well.
+std::function<void()> FileSizeLimit(long bytes);
 
 } // namespace vlboot::cli::test

@@ -17,33 +17,27 @@ public:
     std::deque<std::vector<QByteArray>> Script;
     std::vector<QByteArray> Sent;
     std::vector<QString> RxLines;
-    int Setups = 0;
+    std::vector<int> Setups; // the port of each SetupMScomm, its speed index * 100 added
     int Clears = 0;
-    int Closes = 0;
-    int LastPort = 0;
-    int LastSpeed = -1;
 
     bool SetupMScomm(std::uint8_t port, std::uint8_t speed) override
     {
-        ++Setups;
-        LastPort = port;
-        LastSpeed = speed;
+        Setups.push_back(port + 100 * speed);
         return true;
     }
-    void CloseMScomm() override { ++Closes; }
+    void CloseMScomm() override {}
     void ClearMScommInput() override
     {
         ++Clears;
-        ReceiveBuffer.clear();
+        EmptyReceiveBuffer();
     }
     void SendMScommString(const QByteArray& str) override
     {
         Sent.push_back(str);
         if (Script.empty())
             return;
-        std::vector<QByteArray> chunks = Script.front();
+        deliver(Script.front(), 0);
         Script.pop_front();
-        deliver(std::move(chunks), 0);
     }
     // Bytes that arrive without a request.
     void Arrive(const QByteArray& bytes) { AppendReceived(bytes); }
@@ -56,10 +50,13 @@ private:
     {
         if (i >= chunks.size())
             return;
-        QMetaObject::invokeMethod(this, [this, chunks = std::move(chunks), i]() mutable {
-            AppendReceived(chunks[i]);
-            deliver(std::move(chunks), i + 1);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, chunks = std::move(chunks), i]() mutable {
+                AppendReceived(chunks[i]);
+                deliver(std::move(chunks), i + 1);
+            },
+            Qt::QueuedConnection);
     }
 };
 

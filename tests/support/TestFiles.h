@@ -3,6 +3,13 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <ostream>
+
+// Texts as text in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace vlboot::test {
 

@@ -1,143 +1,70 @@
-// The vlboot program: its command line, and a start under the offscreen
-// platform that writes setup.ini into the configuration folder.
-
+// The vlboot program: its command line, and starts under the offscreen
+// platform that write setup.ini into the configuration folder.
 #include "TestFiles.h"
 #include "Version.h"
-#include "WindowSetup.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
 using namespace vlboot;
-using namespace vlboot::test;
+using vlboot::test::TestFolder;
 
 namespace {
 
 struct Result {
     int exitCode = -1;
-    bool crashed = false;
-    QByteArray out;
-    QByteArray err;
+    QByteArray out, err;
 };
 
-// Runs vlboot to its end; the limit only guards against a hang.
-Result RunProgram(const QStringList& arguments, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
-{
-    QProcess p;
-    QProcessEnvironment e = env;
-    p.setProcessEnvironment(e);
-    p.start(QStringLiteral(VLBOOT_PROGRAM), arguments);
-    Result r;
-    if (!p.waitForStarted(30000) || !p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        ADD_FAILURE() << "vlboot did not finish";
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.crashed = p.exitStatus() != QProcess::NormalExit;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
-QProcessEnvironment Offscreen()
+Result runVlboot(const QStringList& arguments, bool display = true)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return env;
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QLatin1String(name));
+    if (display)
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VLBOOT_PROGRAM), arguments);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        ADD_FAILURE() << "vlboot did not end by itself";
+    return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
 } // namespace
 
-TEST(VlbootProgram, VersionAndHelpNeedNoDisplay)
+TEST(VlbootProgram, CommandLine)
 {
-    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        bare.remove(QLatin1String(name));
-
-    const Result version = RunProgram({QStringLiteral("--version")}, bare);
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, QByteArray("vlboot ") + VersionText + "\n");
-
-    const Result help = RunProgram({QStringLiteral("--help")}, bare);
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains("--config-dir <DIR>"));
-    EXPECT_TRUE(help.out.contains("--version"));
+    EXPECT_EQ(runVlboot({"--version"}, false).out, QByteArray("vlboot ") + VersionText + "\n"); // no display needed
+    TestFolder dir;
+    const Result help = runVlboot({"--config-dir", dir.path(), "--help"}, false);
+    EXPECT_TRUE(help.out.contains("Settings folder in use: " + dir.path().toUtf8() + " (named with --config-dir)"));
     EXPECT_FALSE(help.out.contains("quit-after-startup"));
-    TestFolder dir;
-    const Result named = RunProgram({QStringLiteral("--config-dir"), dir.path(), QStringLiteral("--help")}, bare);
-    EXPECT_TRUE(named.out.contains("Settings folder in use: " + dir.path().toUtf8() + " (named with --config-dir)"))
-        << named.out.toStdString();
-
-    // Without a display the window cannot be shown: said plainly, not a crash.
-    const Result noDisplay = RunProgram({QStringLiteral("--config-dir"), dir.path()}, bare);
+    dir.write("plain", "not a folder");
+    const std::pair<QStringList, int> refused[] = {{{"--bogus"}, 64}, {{"--config-dir", ""}, 64}, {{"a.ldr", "b.ldr"}, 64},
+                                                   {{"--config-dir", dir.file("a/b")}, 64}, {{"--config-dir", dir.file("plain")}, 64},
+                                                   {{"--config-dir", dir.path(), dir.file("missing.ldr")}, 66}};
+    for (const auto& [args, status] : refused)
+        EXPECT_EQ(runVlboot(args + QStringList{"--quit-after-startup"}).exitCode, status) << args.join(' ').toStdString();
+    EXPECT_FALSE(dir.exists("a"));
+    const Result noDisplay = runVlboot({"--config-dir", dir.path()}, false); // said plainly, not a crash
     EXPECT_EQ(noDisplay.exitCode, 69);
-    EXPECT_FALSE(noDisplay.crashed);
     EXPECT_TRUE(noDisplay.err.contains("xvfb-run"));
-    EXPECT_FALSE(dir.exists(QStringLiteral("setup.ini")));
+    EXPECT_FALSE(dir.exists("setup.ini"));
 }
 
-TEST(VlbootProgram, BadCommandLinesGiveTheUsageAndCode64)
-{
-    const QStringList cases[] = {
-        {QStringLiteral("--bogus")},
-        {QStringLiteral("--config-dir")},
-        {QStringLiteral("--config-dir"), QString()},
-        {QStringLiteral("a.ldr"), QStringLiteral("b.ldr")},
-    };
-    for (const QStringList& args : cases) {
-        const Result r = RunProgram(args, Offscreen());
-        EXPECT_EQ(r.exitCode, 64) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains("Usage:")) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.out.isEmpty()) << args.join(' ').toStdString();
-    }
-}
-
-TEST(VlbootProgram, StartsAndWritesSetupIniIntoTheConfigurationFolder)
+TEST(VlbootProgram, StartsWritingSetupIniAndTakesAFileArgumentAsIfChosenWithBrowse)
 {
     TestFolder dir;
-    // Ports that do not exist, so that the port scan stays off real devices.
-    dir.write(QStringLiteral("setup.ini"), PortsSection());
-    const Result r = RunProgram(
-        {QStringLiteral("--config-dir"), dir.path(), QStringLiteral("--quit-after-startup")}, Offscreen());
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_FALSE(r.crashed);
-    EXPECT_EQ(dir.read(QStringLiteral("setup.ini")),
-              PortsSection()
-                  + "[ComSettings]\r\nDevAdr=1\r\nComPort=1\r\nComSpeed=9600\r\n"
-                    "[AmpCom]\r\nDebug=0\r\n"
-                    "[Velmsettings]\r\nFirmwareFile=?\r\n");
-    EXPECT_FALSE(dir.exists(QStringLiteral("Log.txt")));
-}
-
-TEST(VlbootProgram, ConfigurationFolderMustExist)
-{
-    TestFolder dir;
-    dir.write(QStringLiteral("plain"), "not a folder");
-    for (const QString& named : {dir.file(QStringLiteral("a/b")), dir.file(QStringLiteral("plain"))}) {
-        const Result refused = RunProgram({QStringLiteral("--config-dir"), named, QStringLiteral("--quit-after-startup")},
-                                          Offscreen());
-        EXPECT_EQ(refused.exitCode, 64) << named.toStdString();
-        EXPECT_TRUE(refused.err.contains("not an existing folder")) << refused.err.toStdString();
-    }
-    EXPECT_FALSE(dir.exists(QStringLiteral("a")));
-    EXPECT_EQ(dir.read(QStringLiteral("plain")), "not a folder");
-}
-
-TEST(VlbootProgram, AFileArgumentIsRememberedAndAMissingOneRefused)
-{
-    TestFolder dir;
-    dir.write(QStringLiteral("setup.ini"), PortsSection());
-    dir.write(QStringLiteral("amp.ldr"), ":00000001FF\r\n");
-    const QString file = dir.file(QStringLiteral("amp.ldr"));
-    const Result r = RunProgram({QStringLiteral("--config-dir"), dir.path(), QStringLiteral("--quit-after-startup"), file},
-                                Offscreen());
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(dir.read(QStringLiteral("setup.ini")).contains("FirmwareFile=" + file.toUtf8() + "\r\n"));
-
-    const Result missing = RunProgram({QStringLiteral("--config-dir"), dir.path(), file + "x"}, Offscreen());
-    EXPECT_EQ(missing.exitCode, 66);
-    EXPECT_TRUE(missing.err.contains("amp.ldrx is not a file"));
+    QByteArray ports = "[Ports]\r\n"; // devices that do not exist: the port scan stays off real ones
+    for (int n = 1; n <= 16; ++n)
+        ports += "COM" + QByteArray::number(n) + "=/nonexistent/tty\r\n";
+    dir.write("setup.ini", ports);
+    EXPECT_EQ(runVlboot({"--config-dir", dir.path(), "--quit-after-startup"}).exitCode, 0);
+    EXPECT_EQ(dir.read("setup.ini"), ports + "[ComSettings]\r\nDevAdr=1\r\nComPort=1\r\nComSpeed=9600\r\n"
+                                             "[AmpCom]\r\nDebug=0\r\n[Velmsettings]\r\nFirmwareFile=?\r\n");
+    dir.write("amp.ldr", ":00000001FF\r\n");
+    EXPECT_EQ(runVlboot({"--config-dir", dir.path(), "--quit-after-startup", dir.file("amp.ldr")}).exitCode, 0);
+    EXPECT_TRUE(dir.read("setup.ini").contains("FirmwareFile=" + dir.file("amp.ldr").toUtf8() + "\r\n"));
 }

@@ -1,0 +1,71 @@
+#include "ProgrammingSession.h"
+
+#include "Bootloader.h"
+#include "ComForm.h"
+#include "DeviceProtocol.h"
+#include "WaitClock.h"
+
+namespace vlboot {
+
+ProgrammingSession::ProgrammingSession(const QString& configDir, std::function<QString(int comPort)> resolver)
+    : settings_(configDir)
+    , clock_(std::make_unique<SteadyWaitClock>())
+{
+    auto port = std::make_unique<ComForm>(configDir, std::move(resolver));
+    serialPort_ = port.get();
+    link_ = std::move(port);
+    connectParts();
+}
+
+ProgrammingSession::ProgrammingSession(const QString& configDir, std::unique_ptr<Link> link, std::unique_ptr<WaitClock> clock)
+    : settings_(configDir)
+    , link_(std::move(link))
+    , clock_(std::move(clock))
+{
+    connectParts();
+}
+
+ProgrammingSession::~ProgrammingSession()
+{
+    // The port is closed when the program is done with it, whichever way a
+    // run ended.
+    if (link_)
+        link_->CloseMScomm();
+}
+
+void ProgrammingSession::connectParts()
+{
+    protocol_ = std::make_unique<DeviceProtocol>(*link_, settings_, *clock_, stop_);
+    device_ = std::make_unique<Bootloader>(*protocol_);
+    protocol_->ExchangeCompleted = [this](double seconds) { roundTrips_.push_back(seconds); };
+}
+
+ProgrammingSession::Startup ProgrammingSession::ReadStartup()
+{
+    settings_.ReadComSettings();
+    Startup startup;
+    startup.debug = settings_.ReadDebugSetting();
+    startup.firmwareFile = settings_.ReadFirmwareFile();
+    return startup;
+}
+
+RunOutcome ProgrammingSession::Program(const QString& fileName, RunView& view)
+{
+    roundTrips_.clear();
+    ProgrammingRun run(*protocol_, *device_, settings_, view, stop_);
+    // The port is the run's from its first frame until the run ends,
+    // whichever way; a frame waits for the driver as long as for a reply.
+    std::optional<ComForm::RunHold> hold;
+    if (serialPort_) {
+        serialPort_->WriteTimeout = protocol_->ReplyTimeout;
+        hold.emplace(*serialPort_);
+    }
+    run.ProgramModule(fileName);
+    link_->CloseMScomm();
+    hold.reset();
+    stopReport_ = run.Outcome() == RunOutcome::Stopped ? run.StopReport() : QString();
+    serialNumber_ = run.SerialNumber();
+    return run.Outcome();
+}
+
+} // namespace vlboot

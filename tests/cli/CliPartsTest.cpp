@@ -1,0 +1,189 @@
+// The parts of vlboot-cli: its options, what its view prints (lines, JSON,
+// the progress bar), the summary, the hints after a failed open and the port
+// listing.
+#include "CliOptions.h"
+#include "CliView.h"
+#include "FailureHint.h"
+#include "PortList.h"
+#include "RunSummary.h"
+#include "TestFiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+using namespace vlboot;
+using namespace vlboot::cli;
+
+namespace {
+
+QString refusal(const QStringList& args)
+{
+    const CliParse p = ParseCliOptions(args);
+    return p.options ? QString() : p.error;
+}
+
+struct ViewOutput {
+    QByteArray out, err;
+    double now = 0;
+    int columns = 0;
+    CliView view;
+    explicit ViewOutput(CliView::Mode mode)
+        : view(mode, {[this](const QByteArray& b) { out += b; }, [this](const QByteArray& b) { err += b; }, [this] { return columns; }},
+               [this] { return now; })
+    {
+    }
+    QJsonObject lastEvent() const { return QJsonDocument::fromJson(out.trimmed().split('\n').last()).object(); }
+};
+
+} // namespace
+
+TEST(CliParts, OptionsAtTheirEdges)
+{
+    const CliParse none = ParseCliOptions({});
+    ASSERT_TRUE(none.options);
+    EXPECT_FALSE(none.options->comPort || none.options->speedIndex || none.options->address);
+    EXPECT_EQ(none.options->replyTimeout, 12.0);
+
+    for (const auto& [text, port] : std::initializer_list<std::pair<const char*, int>>{{"1", 1}, {"16", 16}, {"COM16", 16}, {"com3", 3}})
+        EXPECT_EQ(ParsePortArgument(text)->number, port) << text;
+    EXPECT_EQ(ParsePortArgument("./ttyFake")->devicePath, "./ttyFake");
+    for (const char* bad : {"0", "17", "COM0", "COM17", "COMx", "-1", "+3", "1.5", "3 ", "", "ttyUSB0"})
+        EXPECT_FALSE(ParsePortArgument(bad)) << bad;
+    EXPECT_EQ(ParseSpeedArgument("57600"), 1);
+    for (const char* bad : {"115000", "0", "2", "9600.0", " 9600", "fast"}) // the menu's caption 115000 is no speed
+        EXPECT_FALSE(ParseSpeedArgument(bad)) << bad;
+    EXPECT_EQ(ParseReplyTimeout("0.25"), 0.25);
+    EXPECT_EQ(ParseReplyTimeout("3600"), 3600.0);
+    for (const char* bad : {"0", "-1", "3600.5", "1s", "nan", "inf", "1e3"})
+        EXPECT_FALSE(ParseReplyTimeout(bad)) << bad;
+    EXPECT_TRUE(IsValidAddress("65535"));
+    for (const char* bad : {"65536", "-1", "1.5", "12abc", ""})
+        EXPECT_FALSE(IsValidAddress(bad)) << bad;
+
+    const CliParse all = ParseCliOptions({"--log", "--quiet", "--json", "--strict", "--config-dir", "/tmp/x", "--port",
+                                          "/dev/ttyUSB0", "--speed", "57600", "--address", "7", "--", "--odd.ldr"});
+    ASSERT_TRUE(all.options);
+    EXPECT_TRUE(all.options->log && all.options->quiet && all.options->json && all.options->strict);
+    EXPECT_EQ(all.options->portDevice, "/dev/ttyUSB0");
+    EXPECT_EQ(all.options->address, "7");
+    EXPECT_EQ(all.options->firmwareFile, "--odd.ldr");
+    const std::pair<QStringList, const char*> refused[] = {
+        {{"--port", "17"}, "COM1..COM16"},          {{"--speed", "115000"}, "9600, 57600 or 115200"},
+        {{"--reply-timeout", "0"}, "above 0"},      {{"--address", "70000"}, "0 to 65535"},
+        {{"a.ldr", "b.ldr"}, "Only one firmware file"}, {{"--config-dir", ""}, "empty"}, {{"--bogus"}, "bogus"}};
+    for (const auto& [args, why] : refused)
+        EXPECT_TRUE(refusal(args).contains(why)) << args.join(' ').toStdString() << ": " << refusal(args).toStdString();
+}
+
+TEST(CliParts, TheViewPrintsCaptionsMessagesAndTheFailureAsLinesOrJson)
+{
+    ViewOutput plain(CliView::Mode{});
+    plain.view.SetCaption("Init");
+    for (int i = 0; i < 3; ++i) // each distinct message once
+        plain.view.ShowMessage("Velm_Bootloader", "Comm Port not available!");
+    plain.view.SetPortHint("/dev/ttyUSB0 could not be opened: no such device");
+    plain.view.ExplainFailure("no answer in time to the boot-mode entry");
+    plain.view.ShowFailureBox();
+    plain.view.Warn("block 6 was programmed without being erased");
+    EXPECT_EQ(plain.out, "Init\n");
+    EXPECT_EQ(plain.err, "Velm_Bootloader: Comm Port not available!\nError!\nFault during upload.\n"
+                         "why: no answer in time to the boot-mode entry; /dev/ttyUSB0 could not be opened: no such device\n"
+                         "warning: block 6 was programmed without being erased\n");
+
+    ViewOutput json(CliView::Mode{.json = true});
+    for (double sent = 1; sent <= 1000; ++sent) { // an event only when the percent changes
+        json.view.SetProgress(static_cast<float>(sent / 10));
+        json.view.ReportBytes(sent, 1000);
+    }
+    EXPECT_EQ(json.out.count("\"event\":\"progress\""), 101);
+    RunResult result;
+    result.status = 143;
+    result.why = "stopped by SIGTERM while erasing the flash";
+    result.warnings = QStringList{"w"};
+    result.serialNumber = 7000;
+    result.exchanges = 3;
+    result.medianRttMs = 1.25;
+    result.wallSeconds = 0.5;
+    json.view.Finish(result);
+    const QJsonObject last = json.lastEvent();
+    EXPECT_EQ(last["event"].toString(), "result");
+    EXPECT_EQ(last["outcome"].toString(), "stopped");
+    EXPECT_EQ(last["serial_number"].toInt(), 7000);
+    EXPECT_EQ(last["warnings"].toArray().size(), 1);
+    EXPECT_DOUBLE_EQ(last["median_rtt_ms"].toDouble(), 1.25);
+    EXPECT_TRUE(json.err.contains("vlboot-cli: 3 exchanges in 0.50 s, median round trip 1.25 ms per exchange"));
+    for (const auto& [status, outcome] : std::initializer_list<std::pair<int, const char*>>{{0, "success"}, {1, "fault"}, {2, "timeout"}, {130, "stopped"}})
+        EXPECT_EQ(OutcomeName(status), outcome);
+
+    ViewOutput quiet(CliView::Mode{.quiet = true, .progressBar = true});
+    quiet.view.ReportBytes(50, 100);
+    quiet.view.Finish(RunResult{});
+    EXPECT_TRUE(quiet.err.isEmpty()); // no bar, no summary
+}
+
+TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)
+{
+    EXPECT_TRUE(ProgressBar::Render(50, 500, 1000, 250.0).startsWith("[" + QString(12, '#') + QString(12, '-') + "]  50%  500/1000 bytes  250 B/s  0:02 left"));
+    EXPECT_TRUE(ProgressBar::Render(130, 1300, 1000, 1.0).startsWith("[" + QString(24, '#') + "] 100%"));
+    EXPECT_TRUE(ProgressBar::Render(-5, 0, 1000, std::nullopt).contains("]   0%  0/1000 bytes  - B/s  -:-- left"));
+    EXPECT_TRUE(ProgressBar::Render(99.9f, 999, 1000, 1.0).contains(" 99%"));
+    for (int columns : {80, 40, 20, 12, 5}) {
+        const QString line = ProgressBar::Render(50, 131072, 262144, 11520.0, columns);
+        EXPECT_LT(line.size(), columns) << line.toStdString();
+        EXPECT_TRUE(line.contains("50%")) << columns;
+    }
+    EXPECT_EQ(ProgressBar::RateText(999), "999 B/s");
+    EXPECT_EQ(ProgressBar::RateText(12345), "12.3 kB/s");
+    EXPECT_EQ(ProgressBar::DurationText(3723), "1:02:03");
+
+    ViewOutput bar(CliView::Mode{.progressBar = true});
+    bar.columns = 40;
+    const std::pair<double, float> updates[] = {{0, 10}, {0.05, 20}, {0.3, 30}, {0.3, 100}};
+    for (const auto& [now, percent] : updates) { // at most ten redraws a second; the full bar always
+        bar.now = now;
+        bar.view.SetProgress(percent);
+        bar.view.ReportBytes(percent, 100);
+    }
+    EXPECT_EQ(bar.err.count('\r'), 3);
+    for (const QByteArray& drawn : bar.err.split('\r'))
+        EXPECT_LT(drawn.size(), 40);
+    bar.view.SetCaption("Done with succes");
+    EXPECT_TRUE(bar.err.endsWith('\n')); // the bar's line ended before the caption
+}
+
+TEST(CliParts, SummaryHintsAndPortListing)
+{
+    EXPECT_EQ(MedianMilliseconds({0.003, 0.001, 0.002}), 2.0);
+    EXPECT_EQ(MedianMilliseconds({0.004, 0.001, 0.002, 0.003}), 2.5);
+    EXPECT_FALSE(MedianMilliseconds({}));
+    EXPECT_EQ(SummaryLine(0, 1.0, std::nullopt), "vlboot-cli: no complete exchange in 1.00 s");
+
+    const auto hint = [](int number, const QString& device, PortAccess access) {
+        return OpenFailureHint({number, device, "detail", ComForm::OpenErrorMessage(number)}, access);
+    };
+    EXPECT_TRUE(hint(8002, "/dev/ttyUSB3", {}).contains("no such device; list the ports with vlboot-cli --list-ports"));
+    EXPECT_TRUE(hint(8106, "/dev/ttyACM0", {}).contains("no such device")); // a device that vanished
+    EXPECT_TRUE(hint(8005, "/dev/ttyUSB0", {true, false, "dialout"}).contains("join the group dialout"));
+    EXPECT_TRUE(hint(8005, "/dev/ttyS4", {true, false, "root"}).contains("read and write access"));
+    EXPECT_TRUE(hint(8005, "/dev/ttyUSB0", {true, true, "dialout"}).contains("another program holds the port"));
+    EXPECT_TRUE(hint(8107, "/dev/null", {true, true, "root"}).contains("Error 8107 on /dev/null: detail"));
+
+    test::TestFolder folder;
+    const QByteArray ini = "[Ports]\nCOM1=/dev/ttyUSB0\nCOM4=/dev/ttyUSB0\nCOM7=" + folder.file("gone").toUtf8() + "\n";
+    folder.write("setup.ini", ini);
+    const IniFileHandler settings(folder.file("setup.ini"));
+    const QList<PortEntry> ports{{"/dev/ttyUSB0", "FT232R USB UART", quint16(0x0403), quint16(0x6001), "A50285BI"},
+                                 {"/dev/ttyS1", QString(), std::nullopt, std::nullopt, QString()}};
+    const QStringList lines = PortListing(ports, settings);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_TRUE(lines[1].contains("FT232R USB UART") && lines[1].contains("0403:6001") && lines[1].endsWith("COM1,COM4"))
+        << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].endsWith("COM2")); // /dev/ttyS1 by default
+    EXPECT_TRUE(lines[3].startsWith("COM7 = ") && lines[3].endsWith("missing"));
+    const QJsonObject usb = QJsonDocument::fromJson(PortListingJson(ports, settings).first().toUtf8()).object();
+    EXPECT_EQ(usb["vendor_id"].toString(), "0403");
+    EXPECT_EQ(usb["com"].toArray().size(), 2);
+    EXPECT_EQ(folder.read("setup.ini"), ini); // only read
+}

@@ -1,0 +1,260 @@
+// Programming runs of a session against the device model: what is sent in
+// which order, what the module ends up holding, what the run shows, and how
+// each failure and stop ends it.
+#include "RunFixture.h"
+
+#include "IniFileHandler.h"
+
+#include <algorithm>
+
+using namespace vlboot;
+using namespace vlboot::test;
+using sim::BlockRecord;
+using sim::EndRecord;
+using sim::Fault;
+using sim::FaultKind;
+using sim::Request;
+
+namespace {
+
+const QStringList Start{"Init", "KVX5500+ with Velmora found", "Checking file...", "File found", "File ok"};
+
+QByteArray twoBlocks()
+{
+    return BlockRecord(0) + DataRecord(0, 8) + BlockRecord(1) + DataRecord(0, 8) + EndRecord();
+}
+
+QString serialSetting(const TestFolder& dir)
+{
+    return IniFileHandler(dir.file("setup.ini")).ReadIni("Velmsettings", "Serial", "");
+}
+
+} // namespace
+
+TEST_F(RunFixture, AmplifierBlocksAreProgrammedAtEachBlockChangeAndAtTheEnd)
+{
+    const sim::Image image = sim::MakeImage({.firstBlock = 0, .blockCount = 2, .bytesPerBlock = 256});
+    const double start = clock->Now();
+    EXPECT_EQ(program(image.hex), RunOutcome::Success);
+    EXPECT_EQ(requests(), "detect enter " + Erase + " write*8 crc program0 write*8 crc program1 flashcrc exit");
+    EXPECT_EQ(view.captions, (Start + QStringList{"Programming Velmora module", "Done with succes"}));
+    EXPECT_EQ(model().Flash().at(0), image.blocks.at(0));
+    EXPECT_EQ(model().Flash().at(1), image.blocks.at(1));
+    EXPECT_EQ(view.boxes, 0);
+    EXPECT_TRUE(view.warnings.isEmpty());
+    EXPECT_LT(clock->Now() - start, 1.0); // no wait ran out, the boot-mode frame's included
+    EXPECT_EQ(view.progress.front(), 0);
+    EXPECT_EQ(view.progress.back(), 100);
+    EXPECT_TRUE(std::is_sorted(view.progress.begin(), view.progress.end()));
+    EXPECT_EQ(session.RoundTrips().size(), model().Requests().size());
+}
+
+TEST_F(RunFixture, BlockChangesAsTheAddressRecordsSayThem)
+{
+    const struct {
+        QByteArray content;
+        std::string blocks; // what follows the erases
+        const char* warning; // "" for none
+    } cases[] = {
+        // an address record before any data starts its block without a block end
+        {BlockRecord(7) + DataRecord(0x10, 4) + EndRecord(), "write*1 crc program7 flashcrc exit", "block 7 was programmed without being erased"},
+        // a second address record in a row is ignored
+        {BlockRecord(1) + DataRecord(0, 2) + BlockRecord(2) + BlockRecord(3) + DataRecord(0, 2, 9) + EndRecord(),
+         "write*1 crc program1 write*1 crc program2 flashcrc exit", ""},
+        // data before the first address record belong to the block it names
+        {DataRecord(0, 2) + BlockRecord(1) + DataRecord(0x10, 2, 9) + EndRecord(), "write*1 crc program1 write*1 crc program1 flashcrc exit", ""},
+        // no end record: the last block is not programmed, the run succeeds
+        {BlockRecord(0) + DataRecord(0, 8) + BlockRecord(1) + DataRecord(0, 8), "write*1 crc program0 write*1 flashcrc exit", "never programmed"},
+        // no address record: block 255
+        {DataRecord(0, 8) + EndRecord(), "write*1 crc program255 flashcrc exit", "block 255 was programmed without"},
+        // nothing to write
+        {QByteArray(), "flashcrc exit", "no data records"},
+        {":0000\r\n\r\nabc\r\n:1\n", "flashcrc exit", "no data records"},
+        // lower-case digits, LF line ends, an unknown record type, a 6-character line that adds up
+        {BlockRecord(0).toLower().replace("\r\n", "\n") + DataRecord(0, 16, 0xA0).toLower()
+             + sim::HexRecord(0x05, 0, QByteArray::fromHex("00001234")) + ":00000\r\n" + EndRecord(),
+         "write*1 crc program0 flashcrc exit", ""},
+    };
+    for (const auto& c : cases) {
+        useDevice(sim::DeviceKind::Amplifier);
+        EXPECT_EQ(program(c.content), RunOutcome::Success) << c.blocks;
+        EXPECT_EQ(requests(), "detect enter " + Erase + " " + c.blocks);
+        EXPECT_EQ(view.captions.last(), "Done with succes");
+        EXPECT_EQ(view.warnings.join("\n").contains(c.warning), true) << c.blocks << " / " << view.warnings.join("\n").toStdString();
+        EXPECT_EQ(view.warnings.isEmpty(), !*c.warning) << c.blocks;
+    }
+    EXPECT_EQ(model().Flash().at(0).left(2), QByteArray::fromHex("A0A1"));
+}
+
+TEST_F(RunFixture, ProgressFollowsTheBytesWrittenAgainstTheCheckedTotal)
+{
+    QByteArray content = BlockRecord(0);
+    for (int i = 0; i < 40; ++i)
+        content += DataRecord(static_cast<std::uint16_t>(i * 25), 25);
+    EXPECT_EQ(program(content + EndRecord()), RunOutcome::Success);
+    ASSERT_EQ(view.progress.size(), 41u); // the reset to 0, then one per record
+    EXPECT_FLOAT_EQ(view.progress[10], 25); // 250 of 1000 bytes
+    EXPECT_FLOAT_EQ(view.progress[40], 100);
+}
+
+TEST_F(RunFixture, BadOrMissingFilesFailBeforeBootMode)
+{
+    QByteArray badChecksum = twoBlocks();
+    badChecksum.replace(badChecksum.indexOf("\r\n", 20) - 1, 1, "0");
+    for (const QByteArray& content : {badChecksum, BlockRecord(0) + sim::HexRecord(0, 0, QByteArray(33, 'x'))}) {
+        useDevice(sim::DeviceKind::Amplifier);
+        EXPECT_EQ(program(content), RunOutcome::Fault);
+        EXPECT_EQ(requests(), "detect");
+        EXPECT_EQ(view.captions, (Start.mid(0, 4) + QStringList{"Fault"}));
+        EXPECT_TRUE(view.why.contains("line 2")) << view.why.toStdString();
+        EXPECT_EQ(view.boxes, 1);
+        EXPECT_EQ(view.progress.back(), 0);
+    }
+    for (const QString& name : {dir.file("missing.ldr"), QString()}) {
+        useDevice(sim::DeviceKind::Amplifier);
+        EXPECT_EQ(session.Program(name, view), RunOutcome::Fault);
+        EXPECT_EQ(view.captions, (Start.mid(0, 3) + QStringList{"Fault"}));
+        EXPECT_EQ(view.boxes, 1);
+    }
+}
+
+TEST_F(RunFixture, EachRefusalOrSilenceEndsTheRunWhereItHappens)
+{
+    const std::string all = "detect enter " + Erase + " write*1 crc program0 write*1 crc program1 flashcrc exit";
+    const struct {
+        Request request;
+        FaultKind kind;
+        RunOutcome outcome;
+        std::string seen; // the requests up to the one that ended the run
+    } cases[] = {
+        {Request::BootEnter, FaultKind::Silence, RunOutcome::Timeout, "detect enter"},
+        {Request::BootEnter, FaultKind::NoBootConfirm, RunOutcome::Fault, "detect enter"},
+        {Request::BootEnter, FaultKind::BadBootConfirm, RunOutcome::Fault, "detect enter"},
+        {Request::Erase, FaultKind::ErrorStatus, RunOutcome::Fault, "detect enter erase0"},
+        {Request::Erase, FaultKind::Silence, RunOutcome::Timeout, "detect enter erase0"},
+        {Request::MemoryWrite, FaultKind::ErrorStatus, RunOutcome::Fault, "detect enter " + Erase + " write*1"},
+        {Request::MemoryWrite, FaultKind::ShortReply, RunOutcome::Fault, "detect enter " + Erase + " write*1"},
+        {Request::CrcRead, FaultKind::ErrorStatus, RunOutcome::Fault, "detect enter " + Erase + " write*1 crc"},
+        {Request::CrcRead, FaultKind::Silence, RunOutcome::Timeout, "detect enter " + Erase + " write*1 crc"},
+        {Request::Program, FaultKind::ErrorStatus, RunOutcome::Fault, "detect enter " + Erase + " write*1 crc program0"},
+        {Request::Program, FaultKind::Silence, RunOutcome::Timeout, "detect enter " + Erase + " write*1 crc program0"},
+        {Request::CrcWrite, FaultKind::Silence, RunOutcome::Timeout, all.substr(0, all.size() - 5)},
+        {Request::BootExit, FaultKind::Silence, RunOutcome::Timeout, all},
+        // a refused flash CRC write, a refused boot-mode exit and an unclear
+        // detection let the run go on
+        {Request::CrcWrite, FaultKind::ErrorStatus, RunOutcome::Success, all},
+        {Request::BootExit, FaultKind::ErrorStatus, RunOutcome::Success, all},
+        {Request::Detect, FaultKind::ErrorStatus, RunOutcome::Success, all},
+    };
+    for (const auto& c : cases) {
+        useDevice(sim::DeviceKind::Amplifier);
+        model().InjectFault(c.request, 1, Fault{c.kind});
+        EXPECT_EQ(program(twoBlocks()), c.outcome) << c.seen;
+        EXPECT_EQ(requests(), c.seen);
+        const bool failed = c.outcome != RunOutcome::Success;
+        EXPECT_EQ(view.captions.last(), !failed ? "Done with succes" : c.outcome == RunOutcome::Timeout ? "COM timeout" : "Fault");
+        EXPECT_EQ(view.boxes, failed ? 1 : 0) << c.seen;
+    }
+}
+
+TEST_F(RunFixture, ASilentLineCountsAsTheAmplifierAndTimesOutAtBootModeEntry)
+{
+    useDevice(sim::DeviceKind::Silent);
+    const double start = clock->Now();
+    EXPECT_EQ(program(twoBlocks()), RunOutcome::Timeout);
+    EXPECT_EQ(view.captions, (Start + QStringList{"COM timeout"}));
+    EXPECT_GT(clock->Now() - start, 24.0); // two full waits: detection and boot-mode entry
+    EXPECT_LT(clock->Now() - start, 24.1);
+    EXPECT_TRUE(view.why.contains("no answer in time to the boot-mode entry")) << view.why.toStdString();
+    EXPECT_TRUE(view.why.contains("so an amplifier was assumed"));
+}
+
+TEST_F(RunFixture, AFixtureGetsTheNextSerialNumberStoredBeforeItIsWritten)
+{
+    const struct {
+        QByteArray stored;
+        const char* record;  // at 0x7FFB in the fixture
+        QString after;       // the setting after the run
+        bool warned;
+    } cases[] = {
+        {"1000", "0B000003E8", "1001", false},
+        {"16909060.5", "0B01020304", "16909061.5", false}, // rounded half to even, most significant first
+        {"-1", "0BFFFFFFFF", "0", false},
+        {"?", "0B0000FFFF", "?", true},
+        {"12abc", "0B0000FFFF", "12abc", true},
+        {"1.x", "0B0000FFFF", "1.x", true},
+        {"2501150001", "0B0000FFFF", "2501150001", true}, // beyond 32 bits: the stand-in, the setting alone
+    };
+    for (const auto& c : cases) {
+        useDevice(sim::DeviceKind::Fixture);
+        dir.write("setup.ini", "[Velmsettings]\r\nSerial=" + c.stored + "\r\n");
+        EXPECT_EQ(program(twoBlocks()), RunOutcome::Success) << c.stored.constData();
+        EXPECT_EQ(requests(), "detect enter write*3 exit"); // no erase, no CRC, no block program
+        EXPECT_EQ(view.captions[1], "Fixtur found");
+        EXPECT_EQ(model().Memory().mid(0x7FFB, 5).toHex().toUpper(), c.record) << c.stored.constData();
+        EXPECT_EQ(serialSetting(dir), c.after);
+        EXPECT_EQ(view.warnings.join("").contains("stand-in serial number 65535"), c.warned) << c.stored.constData();
+    }
+    EXPECT_FALSE(dir.exists("setup.ini.lock"));
+
+    // A refused serial-number write lets the run go on; the counter has moved.
+    useDevice(sim::DeviceKind::Fixture);
+    dir.write("setup.ini", "[Velmsettings]\r\nSerial=7\r\n");
+    model().InjectFault(Request::MemoryWrite, 3, Fault{FaultKind::ErrorStatus, 0x20});
+    EXPECT_EQ(program(twoBlocks()), RunOutcome::Success);
+    EXPECT_EQ(serialSetting(dir), "8");
+    EXPECT_TRUE(view.warnings.join("").contains("refused the serial-number write (status 0x20)"));
+    EXPECT_EQ(session.SerialNumber(), 7);
+}
+
+TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
+{
+    // A clock that asks to stop the moment a wait runs while `when` holds.
+    struct Asking final : WaitClock {
+        FakeWaitClock inner;
+        StopRequest* stop = nullptr;
+        std::function<bool()> when;
+        double Now() override { return inner.Now(); }
+        void WaitForEvents(double deadline) override
+        {
+            if (when())
+                stop->Request();
+            inner.WaitForEvents(deadline);
+        }
+    };
+    const struct {
+        sim::DeviceKind kind;
+        std::function<bool(const sim::DeviceModel&, const StopRequest&)> when;
+        const char* report;
+        int exits;
+    } cases[] = {
+        // during the serial-number step: the step runs to its end, the run stops right after it
+        {sim::DeviceKind::Fixture, [](auto&, auto& stop) { return stop.Shielded(); }, "holding serial number 41", 0},
+        {sim::DeviceKind::Amplifier, [](auto& m, auto&) { return m.Count(Request::MemoryWrite) > 0; },
+         "while writing the firmware into the module's memory; the module is left in boot mode with its flash erased", 0},
+        {sim::DeviceKind::Amplifier, [](auto&, auto&) { return true; }, "while detecting the device; nothing was changed", 0},
+    };
+    dir.write("fw.ldr", twoBlocks());
+    for (const auto& c : cases) {
+        dir.write("setup.ini", "[Velmsettings]\r\nSerial=41\r\n");
+        auto* link = new sim::ModelLink(c.kind);
+        auto* asking = new Asking;
+        ProgrammingSession stopped(dir.path(), std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(asking));
+        asking->stop = &stopped.Stop();
+        asking->when = [&] { return c.when(link->Model(), stopped.Stop()); };
+        view = RecordingView();
+        EXPECT_EQ(stopped.Program(dir.file("fw.ldr"), view), RunOutcome::Stopped) << c.report;
+        EXPECT_TRUE(stopped.StopReport().contains(c.report)) << stopped.StopReport().toStdString();
+        EXPECT_EQ(link->Model().Count(Request::BootExit), c.exits);
+        EXPECT_EQ(link->Model().Count(Request::Program), 0);
+        EXPECT_EQ(view.boxes, 0); // quietly
+        if (c.kind == sim::DeviceKind::Fixture) {
+            EXPECT_EQ(link->Model().Memory().mid(0x7FFB, 5), QByteArray::fromHex("0B00000029"));
+            EXPECT_EQ(serialSetting(dir), "42");
+        }
+    }
+    // A stop made before a run stops it before anything is sent.
+    session.RequestStop();
+    EXPECT_EQ(program(twoBlocks()), RunOutcome::Stopped);
+    EXPECT_TRUE(model().Requests().empty());
+}

@@ -1,0 +1,64 @@
+#include "ModelLink.h"
+
+#include <QTimer>
+
+namespace vlboot::sim {
+
+ModelLink::ModelLink(DeviceKind kind, QObject* parent)
+    : QObject(parent)
+    , model_(kind)
+{
+}
+
+bool ModelLink::SetupMScomm(std::uint8_t, std::uint8_t)
+{
+    open_ = !FailOpen;
+    return open_;
+}
+
+void ModelLink::CloseMScomm()
+{
+    open_ = false;
+}
+
+void ModelLink::ClearMScommInput()
+{
+    // Only what has arrived is discarded; emissions still to come are on
+    // their way and arrive later.
+    EmptyReceiveBuffer();
+}
+
+void ModelLink::SendMScommString(const QByteArray& str)
+{
+    sent_.push_back(str);
+    if (!open_)
+        return;
+    for (Emission& e : model_.Receive(str))
+        pending_.push_back(std::move(e));
+    ScheduleNext();
+}
+
+void ModelLink::ScheduleNext()
+{
+    if (scheduled_ || pending_.empty())
+        return;
+    scheduled_ = true;
+    if (HonourDelays)
+        QTimer::singleShot(pending_.front().delayMs, Qt::PreciseTimer, this, [this] { DeliverNext(); });
+    else
+        QMetaObject::invokeMethod(this, [this] { DeliverNext(); }, Qt::QueuedConnection);
+}
+
+void ModelLink::DeliverNext()
+{
+    scheduled_ = false;
+    if (pending_.empty())
+        return;
+    const Emission e = std::move(pending_.front());
+    pending_.pop_front();
+    if (open_)
+        AppendReceived(e.bytes);
+    ScheduleNext();
+}
+
+} // namespace vlboot::sim

@@ -1,0 +1,197 @@
+// The main window: its start-up, its menus and buttons, the Start button's
+// run with the controls it turns off, and Exit in and between runs.
+#include "CliProcesses.h"
+#include "DeviceProtocol.h"
+#include "FirmwareImage.h"
+#include "Pty.h"
+#include "TrafficWindow.h"
+#include "Twips.h"
+#include "Version.h"
+#include "WindowFixture.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenuBar>
+#include <QTimer>
+#include <cmath>
+
+using namespace vlboot;
+using namespace vlboot::test;
+
+TEST(Window, StartUpMarksThePortAndSpeedHidesPortsThatDoNotOpenAndKeepsDiagnosticsOff)
+{
+    PtyPair second;
+    const std::pair<QByteArray, std::vector<int>> cases[] = { // stored; the port and the speed marked
+        {"ComPort=7\r\nComSpeed=115000", {7, 0}},           // COM7 cannot be opened: hidden, still selected
+        {"ComPort=abc\r\nComSpeed=115200\r\n[AmpCom]\r\nDebug=73", {1, 2}}};
+    for (const auto& [stored, marked] : cases) {
+        Window t("[ComSettings]\r\n" + stored + "\r\n", {{2, second.slavePath()}});
+        EXPECT_EQ(t.checked(true), std::vector<int>{marked[0]}) << stored.constData();
+        EXPECT_EQ(t.checked(false), std::vector<int>{marked[1]}) << stored.constData();
+        for (int n = 1; n <= PortCount; ++n)
+            EXPECT_EQ(t.item(QStringLiteral("COM%1").arg(n))->isVisible(), n == 2) << n;
+        EXPECT_EQ(t.item("COM2")->toolTip(), second.slavePath());
+        const bool debug = stored.contains("Debug=73");
+        EXPECT_EQ(t.w->findChild<TrafficWindow*>()->isVisible(), debug);
+        EXPECT_EQ(t.dir.exists("Log.txt"), debug);
+        EXPECT_EQ(t.control<QLabel>("LblStatusText")->text(), "Please select...");
+        EXPECT_EQ(t.control<QLineEdit>("TxtVelmfile")->text(), "?");
+    }
+    EXPECT_TRUE(second.readAvailable(0).isEmpty()); // the scan put nothing on the line
+}
+
+TEST(Window, KeepsItsSizeFrameIncludedAndItsNames)
+{
+    Window t;
+    VLboot& w = *t.w;
+    w.show();
+    EXPECT_EQ(w.windowTitle(), "Velmora Bootloader");
+    const QSize fixed(TwipsToPixels(11295, w.logicalDpiX()), TwipsToPixels(4810, w.logicalDpiY()));
+    EXPECT_EQ(w.frameGeometry().size(), fixed);
+    w.setMinimumSize(0, 0);
+    w.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    w.resize(fixed.width() / 2, fixed.height() * 2);
+    EXPECT_EQ(w.frameGeometry().size(), fixed); // springs back
+    for (const char* name : {"Frame1", "LblVelm", "BtnVelmbrowse", "Frame3", "BtnStart", "LblStatus", "ProgressBar"})
+        EXPECT_NE(t.control(name), nullptr) << name;
+    QStringList top;
+    for (QAction* a : w.menuBar()->actions())
+        top << a->text();
+    EXPECT_EQ(top, (QStringList{"&File", "&Setting", "&Help"}));
+    EXPECT_EQ(t.item("Com_Adress")->text(), "Com Adress");
+    EXPECT_EQ(t.item("Speed_115000")->text(), "115000");
+}
+
+TEST(Window, MenuChoicesMoveTheMarksAndAreStoredAtOnce)
+{
+    Window t("[ComSettings]\r\nComPort=5\r\nDevAdr=4\r\n");
+    t.item("COM3")->trigger();
+    t.item("COM3")->trigger(); // the selected item again keeps its mark
+    t.item("Speed_115000")->trigger();
+    EXPECT_EQ(t.checked(true), std::vector<int>{3});
+    EXPECT_EQ(t.checked(false), std::vector<int>{2});
+    EXPECT_TRUE(t.setupIni().contains("ComPort=3\r\n") && t.setupIni().contains("ComSpeed=115200\r\n"));
+
+    const struct {
+        std::optional<QString> entered;
+        const char* held; // what the next dialog shows
+        const char* stored;
+    } steps[] = {{QStringLiteral("12abc"), "12abc", "DevAdr=12\r\n"}, // held as typed, stored as its number
+                 {QStringLiteral(""), "12abc", "DevAdr=12\r\n"},      // empty and Cancel change nothing
+                 {std::nullopt, "12abc", "DevAdr=12\r\n"},
+                 {QStringLiteral("none"), "none", "DevAdr=0\r\n"}};
+    QString shown = "4";
+    for (const auto& s : steps) {
+        t.dialogs.inputAnswers.push_back(s.entered);
+        t.item("Com_Adress")->trigger();
+        EXPECT_EQ(t.dialogs.inputs.back().title, "Network Address");
+        EXPECT_EQ(t.dialogs.inputs.back().text, "Enter Amplifier Network address");
+        EXPECT_EQ(t.dialogs.inputs.back().extra, shown);
+        EXPECT_TRUE(t.setupIni().contains(s.stored)) << s.held;
+        shown = s.held;
+    }
+    t.item("About")->trigger();
+    EXPECT_EQ(t.dialogs.boxes.back().text,
+              QStringLiteral("Velmora Bootloader\r\n\r\nVersion %1.%2%3\r\nJune 2006").arg(VersionMajor).arg(VersionMinor).arg(VersionPatch));
+}
+
+TEST(Window, BrowseStartsInTheFolderOfTheBoxTextAndAChosenFileIsRemembered)
+{
+    Window t;
+    ASSERT_TRUE(QDir(t.dir.path()).mkpath("fw"));
+    ASSERT_TRUE(QDir(t.dir.path()).mkpath("f"));
+    const QString config = QDir::toNativeSeparators(QDir(t.dir.path()).absolutePath() + "/");
+    const QString fw = t.dir.path() + "/fw/";
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(t.dir.path()); // for a text without a separator, its first character
+    const std::pair<QString, QString> cases[] = {{"?", config}, {fw + "amp.ldr", fw}, {fw + "no/x.ldr", config},
+                                                 {"C:\\fw\\amp.ldr", config}, {"fw.ldr", "f"}};
+    auto* box = t.control<QLineEdit>("TxtVelmfile");
+    for (const auto& [text, start] : cases) {
+        box->setText(text);
+        t.dialogs.fileAnswers.push_back(QString());
+        t.control<QPushButton>("BtnVelmbrowse")->click();
+        EXPECT_EQ(t.dialogs.files.back().text, start) << text.toStdString();
+        EXPECT_EQ(box->text(), text); // cancelled: unchanged
+    }
+    EXPECT_EQ(t.dialogs.files.back().extra, "Files (*.ldr)");
+    t.dialogs.fileAnswers.push_back("fw/amp 2.ldr"); // relative to the current folder
+    t.control<QPushButton>("BtnVelmbrowse")->click();
+    const QByteArray browsed = t.setupIni();
+    EXPECT_EQ(box->text(), t.dir.file("fw/amp 2.ldr"));
+    EXPECT_TRUE(browsed.contains("FirmwareFile=" + t.dir.file("fw/amp 2.ldr").toUtf8() + "\r\n"));
+    t.w->FirmwareFileChosen("?"); // a file given at start-up goes the same way
+    t.w->FirmwareFileChosen("fw/amp 2.ldr");
+    EXPECT_EQ(box->text(), t.dir.file("fw/amp 2.ldr"));
+    EXPECT_EQ(t.setupIni(), browsed);
+    QDir::setCurrent(previous);
+}
+
+TEST(Window, ARunTurnsTheFileControlsOffKeepsTheMenusAndShowsItsEnd)
+{
+    Window t("[ComSettings]\r\nComPort=4\r\n"); // a port with no device
+    t.w->Session().protocol().ReplyTimeout = 0.05;
+    t.control<QLineEdit>("TxtVelmfile")->setText(QString());
+    QStringList seen; // the caption, and whether Start or a file control was on, at each box
+    t.dialogs.whileBoxShown = [&](const ScriptedDialogs::Asked&) {
+        const bool on = t.control("BtnStart")->isEnabled() || t.control("TxtVelmfile")->isEnabled() || t.control("Frame1")->isEnabled();
+        seen << t.control<QLabel>("LblStatusText")->text() + (on ? " on" : " off");
+        if (seen.size() == 1)
+            t.item("COM3")->trigger(); // the menus work in the middle of the run
+    };
+    t.control<QPushButton>("BtnStart")->click();
+    EXPECT_EQ(seen, (QStringList{"Init off", "Fault off"})); // the missing port's box, then the failure box
+    EXPECT_EQ(t.dialogs.boxes[0].text, "Comm Port not available!");
+    EXPECT_EQ(t.dialogs.boxes[1].title, "Warning");
+    EXPECT_EQ(t.dialogs.boxes[1].text, "Error!\r\n\r\nFault during upload.");
+    EXPECT_TRUE(t.control("BtnStart")->isEnabled() && t.control("TxtVelmfile")->isEnabled());
+    EXPECT_TRUE(t.setupIni().contains("ComPort=3\r\n"));
+    for (const auto& [value, shown] : std::initializer_list<std::pair<float, int>>{{99.99f, 99}, {250.0f, 100}, {std::nanf(""), 0}}) {
+        t.w->SetProgress(50);
+        t.w->SetProgress(value);
+        EXPECT_EQ(t.control<QProgressBar>("ProgressBar")->value(), shown) << value;
+    }
+}
+
+TEST(Window, StartProgramsTheSimulatedAmplifierThroughItsPort)
+{
+    TestFolder work;
+    cli::test::Simulator sim({"--device", "amplifier", "--dump", work.file("flash")});
+    ASSERT_TRUE(sim.Started());
+    const sim::Image image = sim::MakeImage({.firstBlock = 1, .blockCount = 2, .bytesPerBlock = 2048, .seed = 7});
+    work.write("fw.ldr", image.hex);
+    Window t("[ComSettings]\r\nComPort=2\r\nComSpeed=115200\r\n[Velmsettings]\r\nFirmwareFile=" + work.file("fw.ldr").toUtf8() + "\r\n",
+             {{2, sim.TerminalPath()}});
+    t.control<QPushButton>("BtnStart")->click();
+    EXPECT_EQ(t.control<QLabel>("LblStatusText")->text(), "Done with succes");
+    EXPECT_EQ(t.control<QProgressBar>("ProgressBar")->value(), 100);
+    EXPECT_TRUE(t.dialogs.boxes.empty());
+    sim.Stop();
+    EXPECT_EQ(cli::test::DumpedBlock(work.file("flash"), 2), image.blocks.at(2));
+}
+
+TEST(Window, ExitEndsTheProgramBetweenRunsAndStopsARunQuietly)
+{
+    // The program's event loop with Start pressed in it (when `start`) and
+    // Exit chosen `exitAfterMs` later; its exit code.
+    const auto execWithExit = [](Window& t, int exitAfterMs, bool start) {
+        if (start)
+            QTimer::singleShot(0, t.w.get(), [&t] { t.control<QPushButton>("BtnStart")->click(); });
+        QTimer::singleShot(exitAfterMs, t.w.get(), [&t] { t.item("Exit")->trigger(); });
+        QTimer guard; // a hang ends here
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+        guard.start(10000);
+        return QCoreApplication::exec();
+    };
+    Window idle;
+    EXPECT_EQ(execWithExit(idle, 0, false), 0);
+    Window t("[ComSettings]\r\nComPort=4\r\n");
+    t.w->Session().protocol().ReplyTimeout = 20; // far longer than the test
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(execWithExit(t, 50, true), 0);
+    EXPECT_LT(elapsed.elapsed(), 5000);
+    EXPECT_EQ(t.dialogs.boxes.size(), 1u); // the missing port's message; no failure box
+}
