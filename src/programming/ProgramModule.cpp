@@ -5,8 +5,6 @@
 #include "FirmwareLine.h"
 #include "HexHelpers.h"
 #include "SerialNumber.h"
-#include "Settings.h"
-#include "SettingsLock.h"
 #include "StopRequest.h"
 
 #include <algorithm>
@@ -228,11 +226,11 @@ bool ProgrammingRun::Pass::closing(bool endRecord)
     return true;
 }
 
-ProgrammingRun::ProgrammingRun(DeviceProtocol& protocol, Bootloader& device, Settings& settings, RunView& view,
+ProgrammingRun::ProgrammingRun(DeviceProtocol& protocol, Bootloader& device, SerialNumberSource& serials, RunView& view,
                                StopRequest& stop)
     : protocol_(protocol)
     , device_(device)
-    , settings_(settings)
+    , serials_(serials)
     , view_(view)
     , stop_(stop)
 {
@@ -263,6 +261,9 @@ bool ProgrammingRun::ProgramModule(const QString& fileName)
     }
     view_.SetCaption(DeviceType == DeviceTypes::Fixture ? QStringLiteral("Fixtur found")
                                                                 : QStringLiteral("KVX5500+ with Velmora found"));
+    QString notReady;
+    if (DeviceType == DeviceTypes::Fixture && !serials_.Ready(notReady))
+        return faultCaptionEnd(notReady); // before boot mode: no fixture without a number
 
     if (!checkFile(fileName) || !enterBootMode())
         return false;
@@ -329,25 +330,11 @@ bool ProgrammingRun::writeSerialNumber()
     // never hold a number the counter has not moved past.
     const StopRequest::Shield shield(stop_);
     step_ = QStringLiteral("giving out the serial number");
-    const QString& iniFile = settings_.Ini.IniFileName;
-    // Held from reading the number to storing the next one, so that no other
-    // run working from the same settings gets the same number.
-    const SettingsLock lock(iniFile, SettingsLock::WriteTimeoutMs);
-    if (!lock.IsLocked())
-        return faultCaptionEnd(
-            QStringLiteral("the settings file %1 cannot be locked, so no serial number can be given out safely").arg(iniFile));
-    const SerialNumberGiven given = TakeSerialNumber(settings_.Ini);
-    if (!given.standIn && !given.nextStored)
-        return faultCaptionEnd(QStringLiteral("the next serial number %1 cannot be stored in %2, so %3 was not given out "
-                                              "(the next run would give it out again); nothing was written into the fixture")
-                                   .arg(given.next, iniFile)
-                                   .arg(given.number));
-    if (given.unreadable)
-        warn(QStringLiteral("the settings file %1 cannot be read: the fixture gets the stand-in serial number 65535").arg(iniFile));
-    else if (given.standIn)
-        warn(QStringLiteral("the Serial setting \"%1\" is not a whole number that fits 32 bits: the fixture gets the "
-                            "stand-in serial number 65535 and the setting is left as it is")
-                 .arg(given.stored));
+    const SerialNumberSource::Given given = serials_.Take();
+    if (!given.ok)
+        return faultCaptionEnd(given.why);
+    for (const QString& warning : given.warnings)
+        warn(warning);
 
     std::array<std::uint8_t, 33> buffer{};
     buffer[0] = 0x0B;

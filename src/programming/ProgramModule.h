@@ -12,7 +12,7 @@ namespace vlboot {
 
 class Bootloader;
 class DeviceProtocol;
-class Settings;
+class SerialNumberSource;
 class StopRequest;
 
 // How a programming run ended.
@@ -31,7 +31,7 @@ enum class RunOutcome {
 // time-out or fault with the failure box, and quietly at a stop request.
 class ProgrammingRun {
 public:
-    ProgrammingRun(DeviceProtocol& protocol, Bootloader& device, Settings& settings, RunView& view, StopRequest& stop);
+    ProgrammingRun(DeviceProtocol& protocol, Bootloader& device, SerialNumberSource& serials, RunView& view, StopRequest& stop);
 
     // True at the success end.
     bool ProgramModule(const QString& fileName);
@@ -85,7 +85,7 @@ private:
 
     DeviceProtocol& protocol_;
     Bootloader& device_;
-    Settings& settings_;
+    SerialNumberSource& serials_;
     RunView& view_;
     StopRequest& stop_;
     FirmwareCheckResult check_;

@@ -3,6 +3,7 @@
 #include "Bootloader.h"
 #include "ComForm.h"
 #include "DeviceProtocol.h"
+#include "SerialNumber.h"
 #include "WaitClock.h"
 
 namespace vlboot {
@@ -37,7 +38,13 @@ void ProgrammingSession::connectParts()
 {
     protocol_ = std::make_unique<DeviceProtocol>(*link_, settings_, *clock_, stop_);
     device_ = std::make_unique<Bootloader>(*protocol_);
+    serials_ = std::make_unique<SettingsSerialNumbers>(settings_.Ini);
     protocol_->ExchangeCompleted = [this](double seconds) { roundTrips_.push_back(seconds); };
+}
+
+void ProgrammingSession::SetSerialNumberSource(std::unique_ptr<SerialNumberSource> source)
+{
+    serials_ = std::move(source);
 }
 
 ProgrammingSession::Startup ProgrammingSession::ReadStartup()
@@ -52,7 +59,7 @@ ProgrammingSession::Startup ProgrammingSession::ReadStartup()
 RunOutcome ProgrammingSession::Program(const QString& fileName, RunView& view)
 {
     roundTrips_.clear();
-    ProgrammingRun run(*protocol_, *device_, settings_, view, stop_);
+    ProgrammingRun run(*protocol_, *device_, *serials_, view, stop_);
     // The port is the run's from its first frame until the run ends,
     // whichever way; a frame waits for the driver as long as for a reply.
     std::optional<ComForm::RunHold> hold;

@@ -15,6 +15,7 @@ namespace vlboot {
 
 class Bootloader;
 class ComForm;
+class SerialNumberSource;
 class DeviceProtocol;
 class Link;
 class WaitClock;
@@ -54,6 +55,10 @@ public:
     DeviceProtocol& protocol() { return *protocol_; }
     WaitClock& clock() { return *clock_; }
 
+    // Where fixtures' serial numbers come from: by default the counter of
+    // setup.ini.
+    void SetSerialNumberSource(std::unique_ptr<SerialNumberSource> source);
+
     // One programming run of `fileName`, shown through `view`.
     RunOutcome Program(const QString& fileName, RunView& view);
     // Asks the run in progress to stop (Exit, a stop signal): its reply wait
@@ -78,6 +83,7 @@ private:
     StopRequest stop_;
     std::unique_ptr<DeviceProtocol> protocol_;
     std::unique_ptr<Bootloader> device_;
+    std::unique_ptr<SerialNumberSource> serials_;
     QString stopReport_;
     std::optional<std::int32_t> serialNumber_;
     std::vector<double> roundTrips_;

@@ -1,27 +1,49 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace vlboot {
 
 class IniFileHandler;
 
-// The serial-number counter of fixture runs, "Velmsettings"/"Serial".
+// Where a fixture's serial numbers come from. A number is stored as given
+// out (durably) before it goes into the fixture, so that a crash can leave
+// a gap, never a duplicate.
+class SerialNumberSource {
+public:
+    virtual ~SerialNumberSource() = default;
 
-// Gives out the stored number: reads it and, when it is a number whose
-// value rounded half to even fits 32 bits, stores the value plus one, synced
-// to disk, before the number goes into a fixture. Any other text gives the
-// stand-in 65535 and leaves the setting as it is. A crash after this step can leave a gap, never a duplicate.
-// The caller holds the settings lock.
-struct SerialNumberGiven {
-    std::int32_t number = 65535; // what goes into the fixture
-    bool standIn = true;         // 65535: the setting holds no usable number
-    bool unreadable = false;     // the settings file exists but cannot be read
-    QString stored;              // the text the setting held
-    QString next;                // the text to store next ("" with the stand-in)
-    bool nextStored = false;     // the counter moved on
+    // Whether numbers can be given out now; a fixture run asks right after
+    // detection, before boot mode. False with `why` when they cannot.
+    virtual bool Ready(QString& why)
+    {
+        (void)why;
+        return true;
+    }
+
+    struct Given {
+        bool ok = false;             // a number was given out safely (else `why`)
+        std::int32_t number = 65535; // what goes into the fixture
+        QString why;                 // why no number could be given out
+        QStringList warnings;        // a number was given out, but a doubtful one
+    };
+    virtual Given Take() = 0;
 };
-SerialNumberGiven TakeSerialNumber(const IniFileHandler& ini);
+
+// The counter "Velmsettings"/"Serial" of setup.ini, under the settings lock
+// from reading the number to storing the next one. A number whose value,
+// rounded half to even, fits 32 bits is given out and the value plus one
+// stored (synced); any other text gives the stand-in 65535 and leaves the
+// setting as it is.
+class SettingsSerialNumbers final : public SerialNumberSource {
+public:
+    explicit SettingsSerialNumbers(const IniFileHandler& ini) : ini_(ini) {}
+    Given Take() override;
+
+private:
+    const IniFileHandler& ini_;
+};
 
 } // namespace vlboot
