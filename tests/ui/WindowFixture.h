@@ -26,8 +26,7 @@ struct ScriptedDialogs final : Dialogs {
     };
     std::vector<Asked> boxes, inputs, files;
     std::function<void(const Asked&)> whileBoxShown; // acts while a box is up
-    std::deque<std::optional<QString>> inputAnswers;  // nullopt: Cancel
-    std::deque<QString> fileAnswers;                  // "": Cancel
+    std::deque<std::optional<QString>> answers;      // of the input and file dialogs; nullopt or "": Cancel
 
     void ShowMessageBox(QWidget*, const QString& title, const QString& text, Icon icon) override
     {
@@ -38,23 +37,21 @@ struct ScriptedDialogs final : Dialogs {
     std::optional<QString> ShowInputBox(QWidget*, const QString& title, const QString& prompt, const QString& initial) override
     {
         inputs.push_back({title, prompt, initial});
-        if (inputAnswers.empty()) {
-            ADD_FAILURE() << "unexpected input dialog";
-            return std::nullopt;
-        }
-        const auto answer = inputAnswers.front();
-        inputAnswers.pop_front();
-        return answer;
+        return next();
     }
     QString ShowOpenFileDialog(QWidget*, const QString& title, const QString& startFolder, const QString& filter) override
     {
         files.push_back({title, startFolder, filter});
-        if (fileAnswers.empty()) {
-            ADD_FAILURE() << "unexpected file dialog";
-            return QString();
+        return next().value_or(QString());
+    }
+    std::optional<QString> next()
+    {
+        if (answers.empty()) {
+            ADD_FAILURE() << "a dialog nobody answers";
+            return std::nullopt;
         }
-        const QString answer = fileAnswers.front();
-        fileAnswers.pop_front();
+        const auto answer = answers.front();
+        answers.pop_front();
         return answer;
     }
 };

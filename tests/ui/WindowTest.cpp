@@ -84,7 +84,7 @@ TEST(Window, MenuChoicesMoveTheMarksAndAreStoredAtOnce)
                  {QStringLiteral("none"), "none", "DevAdr=0\r\n"}};
     QString shown = "4";
     for (const auto& s : steps) {
-        t.dialogs.inputAnswers.push_back(s.entered);
+        t.dialogs.answers.push_back(s.entered);
         t.item("Com_Adress")->trigger();
         EXPECT_EQ(t.dialogs.inputs.back().title, "Network Address");
         EXPECT_EQ(t.dialogs.inputs.back().text, "Enter Amplifier Network address");
@@ -111,13 +111,13 @@ TEST(Window, BrowseStartsInTheFolderOfTheBoxTextAndAChosenFileIsRemembered)
     auto* box = t.control<QLineEdit>("TxtVelmfile");
     for (const auto& [text, start] : cases) {
         box->setText(text);
-        t.dialogs.fileAnswers.push_back(QString());
+        t.dialogs.answers.push_back(QString());
         t.control<QPushButton>("BtnVelmbrowse")->click();
         EXPECT_EQ(t.dialogs.files.back().text, start) << text.toStdString();
         EXPECT_EQ(box->text(), text); // cancelled: unchanged
     }
     EXPECT_EQ(t.dialogs.files.back().extra, "Files (*.ldr)");
-    t.dialogs.fileAnswers.push_back("fw/amp 2.ldr"); // relative to the current folder
+    t.dialogs.answers.push_back("fw/amp 2.ldr"); // relative to the current folder
     t.control<QPushButton>("BtnVelmbrowse")->click();
     const QByteArray browsed = t.setupIni();
     EXPECT_EQ(box->text(), t.dir.file("fw/amp 2.ldr"));
