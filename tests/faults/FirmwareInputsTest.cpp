@@ -1,34 +1,16 @@
 // Firmware files that are not what a run can read twice, or not the same
 // twice: each must end "Fault" before the module is touched or before the
 // next block is programmed, never "Done with succes".
-#include "CliProcesses.h"
-#include "FirmwareImage.h"
-#include "TestFiles.h"
+#include "CliFixture.h"
 
-#include <QDir>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-using namespace vlboot;
 using namespace vlboot::cli::test;
 
 namespace {
 
-struct FirmwareInputs : ::testing::Test {
-    vlboot::test::TestFolder folder;
-    sim::Image image = [] {
-        sim::ImageShape shape;
-        shape.blockCount = 2;
-        shape.bytesPerBlock = 320;
-        return sim::MakeImage(shape);
-    }();
-
-    QStringList args(const Simulator& sim, const QString& file) const
-    {
-        return {"--config-dir", folder.path(), "--port", sim.TerminalPath(), "--quiet", "--reply-timeout", "2", file};
-    }
-    QByteArray dumped(int block) const { return DumpedBlock(folder.file("dump"), block); }
-};
+using FirmwareInputs = CliFixture;
+const QStringList Quiet{"--quiet", "--reply-timeout", "2"};
 
 } // namespace
 
@@ -41,16 +23,16 @@ TEST_F(FirmwareInputs, AnythingButARegularFileIsRefusedBeforeBootMode)
         const char* kind;
     } cases[] = {{"/dev/stdin", image.hex, "pipe or FIFO"}, {folder.file("fifo"), {}, "pipe or FIFO"}, {"/dev/zero", {}, "a device"}};
     for (const auto& c : cases) {
-        Simulator sim({"--device", "amplifier", "--dump", folder.file("dump")});
+        Simulator sim({"--device", "amplifier", "--dump", dump()});
         ASSERT_TRUE(sim.Started());
-        CliRun run(args(sim, c.file), {}, c.stdinContent);
+        CliRun run(args(sim.TerminalPath(), Quiet, c.file), {}, c.stdinContent);
         const CliResult r = run.Finish();
         sim.Stop();
         ASSERT_TRUE(r.finished) << c.kind;
         EXPECT_EQ(r.exitCode, 1) << c.file.toStdString();
         EXPECT_EQ(r.outLines().mid(2), (QStringList{"Checking file...", "File found", "Fault"}));
         EXPECT_TRUE(r.why().contains(c.kind)) << r.why().toStdString();
-        EXPECT_TRUE(dumped(0).isEmpty());
+        EXPECT_TRUE(DumpedBlock(dump(), 0).isEmpty());
     }
 }
 
@@ -63,23 +45,19 @@ TEST_F(FirmwareInputs, LoneCrLfAndCrLfAllEndALineEvenMixed)
         for (int i = 0; i < lines.size(); ++i)
             text += lines[i].trimmed() + ends[mix < 3 ? mix : i % 3];
         folder.write("fw.ldr", text);
-        Simulator sim({"--device", "amplifier", "--dump", folder.file("dump")});
-        ASSERT_TRUE(sim.Started());
-        const CliResult r = RunCli(args(sim, folder.file("fw.ldr")));
-        sim.Stop();
+        const CliResult r = runAgainst({"--device", "amplifier"});
         EXPECT_EQ(r.exitCode, 0) << mix << r.errText().toStdString();
-        EXPECT_EQ(dumped(0), image.blocks.at(0)) << mix;
-        EXPECT_EQ(dumped(1), image.blocks.at(1)) << mix;
+        EXPECT_EQ(DumpedBlock(dump(), 0), image.blocks.at(0)) << mix;
+        EXPECT_EQ(DumpedBlock(dump(), 1), image.blocks.at(1)) << mix;
     }
 }
 
 TEST_F(FirmwareInputs, AFileChangedBetweenThePassesEndsBeforeTheNextBlockIsProgrammed)
 {
-    folder.write("fw.ldr", image.hex);
     // Paced, so that the file is changed long before the first block ends.
-    Simulator sim({"--device", "amplifier", "--baud", "9600", "--dump", folder.file("dump")});
+    Simulator sim({"--device", "amplifier", "--baud", "9600", "--dump", dump()});
     ASSERT_TRUE(sim.Started());
-    CliRun run(args(sim, folder.file("fw.ldr")) << "--json");
+    CliRun run(args(sim.TerminalPath(), Quiet + QStringList{"--json"}));
     ASSERT_TRUE(run.WaitForOutput("\"event\":\"progress\""));
     QByteArray other = image.hex;
     other.replace(":20", ":20"); // same records, rewritten in place: only the file's times change
@@ -88,5 +66,5 @@ TEST_F(FirmwareInputs, AFileChangedBetweenThePassesEndsBeforeTheNextBlockIsProgr
     sim.Stop();
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.why().contains("changed since it was checked")) << r.errText().toStdString();
-    EXPECT_TRUE(dumped(0).isEmpty()); // block 0 was never programmed
+    EXPECT_TRUE(DumpedBlock(dump(), 0).isEmpty()); // block 0 was never programmed
 }

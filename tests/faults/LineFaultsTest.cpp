@@ -2,33 +2,22 @@
 // taken away, a device that answers with noise. Each run must end by itself
 // with the right caption and exit status, and sleep rather than spin while
 // it waits.
-#include "CliProcesses.h"
-#include "FirmwareImage.h"
-#include "TestFiles.h"
+#include "CliFixture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
-#include <gtest/gtest.h>
 
-using namespace vlboot;
 using namespace vlboot::cli::test;
 
 namespace {
 
 constexpr qint64 ReplyTimeoutMs = 2000;
 constexpr qint64 MarginMs = 6000; // a run that stops is over well within this much more
+const QStringList Quiet{"--reply-timeout", "2", "--quiet"};
 
-struct LineFaults : ::testing::Test {
-    vlboot::test::TestFolder folder;
-    // 64 memory writes in two blocks: over three seconds at 9600 baud.
-    sim::Image image = sim::MakeImage({.blockCount = 2, .bytesPerBlock = 1024});
-
-    LineFaults() { folder.write("module.ldr", image.hex); }
-    QStringList args(const QString& port, const char* replyTimeout = "2") const
-    {
-        return {"--config-dir", folder.path(), "--port", port, "--reply-timeout", replyTimeout, "--quiet", folder.file("module.ldr")};
-    }
+struct LineFaults : CliFixture {
+    LineFaults() { useImage({.blockCount = 2, .bytesPerBlock = 1024}); } // 64 memory writes: over 3 s at 9600 baud
 };
 
 } // namespace
@@ -37,7 +26,7 @@ TEST_F(LineFaults, ASimulatorKilledMidRunEndsWithComTimeoutWithoutSpinning)
 {
     Simulator sim({"--device", "amplifier", "--baud", "9600"});
     ASSERT_TRUE(sim.Started());
-    CliRun run(args(sim.TerminalPath()));
+    CliRun run(args(sim.TerminalPath(), Quiet));
     ASSERT_TRUE(run.WaitForOutput("Programming Velmora module\n"));
     QThread::msleep(500);
     sim.Kill();
@@ -62,7 +51,7 @@ TEST_F(LineFaults, ADevicePathThatGoesAwayEndsTheRunNamingThePort)
         ASSERT_TRUE(sim.Started());
         const QString link = folder.file("ttyVelmora"); // as a [Ports] entry names a device
         ASSERT_TRUE(QFile::link(sim.TerminalPath(), link));
-        CliRun run(args(link));
+        CliRun run(args(link, Quiet));
         ASSERT_TRUE(run.WaitForOutput("Programming Velmora module\n"));
         QThread::msleep(300);
         ASSERT_TRUE(QFile::remove(link)); // the next open before a frame fails
@@ -91,14 +80,11 @@ TEST_F(LineFaults, NoiseInsteadOfRepliesEndsTheRunCleanly)
     } cases[] = {{"amplifier", "write:0:garbage", 2}, {"fixture", "write:0:garbage", 2}, {"amplifier", "crc-read:0:garbage", 2},
                  {"amplifier", "detect:1:garbage", 0}, {"fixture", "detect:1:garbage", 1}};
     for (const auto& c : cases) {
-        Simulator sim({"--device", c.device, "--fault", c.fault, "--dump", folder.file("dump")});
-        ASSERT_TRUE(sim.Started());
-        const CliResult r = RunCli(args(sim.TerminalPath(), "1"));
-        sim.Stop();
+        const CliResult r = runAgainst({"--device", c.device, "--fault", c.fault}, {"--reply-timeout", "1", "--quiet"});
         ASSERT_TRUE(r.finished) << c.fault;
         EXPECT_EQ(r.exitCode, c.exitCode) << c.device << " " << c.fault << r.errText().toStdString();
         if (c.exitCode == 0)
-            EXPECT_EQ(DumpedBlock(folder.file("dump"), 1), image.blocks.at(1));
+            EXPECT_EQ(DumpedBlock(dump(), 1), image.blocks.at(1));
         else
             EXPECT_FALSE(r.why().isEmpty());
     }

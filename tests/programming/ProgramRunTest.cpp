@@ -97,29 +97,31 @@ TEST_F(RunFixture, AMissingFileFailsBeforeBootMode)
 TEST_F(RunFixture, EachRefusalOrSilenceEndsTheRunWhereItHappens)
 {
     const std::string all = "detect enter " + Erase + " write*1 crc program0 write*1 crc program1 flashcrc exit";
+    const std::string written = "detect enter " + Erase + " write*1";
     const struct {
         Request request;
         FaultKind kind;
         RunOutcome outcome;
-        std::string seen; // the requests up to the one that ended the run
+        std::string seen;    // the requests up to the one that ended the run
+        const char* warning = "";
     } cases[] = {
         {Request::BootEnter, FaultKind::Silence, RunOutcome::Timeout, "detect enter"},
         {Request::BootEnter, FaultKind::NoBootConfirm, RunOutcome::Fault, "detect enter"},
         {Request::BootEnter, FaultKind::BadBootConfirm, RunOutcome::Fault, "detect enter"},
         {Request::Erase, FaultKind::ErrorStatus, RunOutcome::Fault, "detect enter erase0"},
         {Request::Erase, FaultKind::Silence, RunOutcome::Timeout, "detect enter erase0"},
-        {Request::MemoryWrite, FaultKind::ErrorStatus, RunOutcome::Fault, "detect enter " + Erase + " write*1"},
-        {Request::MemoryWrite, FaultKind::ShortReply, RunOutcome::Fault, "detect enter " + Erase + " write*1"},
-        {Request::CrcRead, FaultKind::ErrorStatus, RunOutcome::Fault, "detect enter " + Erase + " write*1 crc"},
-        {Request::CrcRead, FaultKind::Silence, RunOutcome::Timeout, "detect enter " + Erase + " write*1 crc"},
-        {Request::Program, FaultKind::ErrorStatus, RunOutcome::Fault, "detect enter " + Erase + " write*1 crc program0"},
-        {Request::Program, FaultKind::Silence, RunOutcome::Timeout, "detect enter " + Erase + " write*1 crc program0"},
+        {Request::MemoryWrite, FaultKind::ErrorStatus, RunOutcome::Fault, written},
+        {Request::MemoryWrite, FaultKind::ShortReply, RunOutcome::Fault, written},
+        {Request::CrcRead, FaultKind::ErrorStatus, RunOutcome::Fault, written + " crc"},
+        {Request::CrcRead, FaultKind::Silence, RunOutcome::Timeout, written + " crc"},
+        {Request::Program, FaultKind::ErrorStatus, RunOutcome::Fault, written + " crc program0"},
+        {Request::Program, FaultKind::Silence, RunOutcome::Timeout, written + " crc program0"},
         {Request::CrcWrite, FaultKind::Silence, RunOutcome::Timeout, all.substr(0, all.size() - 5)},
         {Request::BootExit, FaultKind::Silence, RunOutcome::Timeout, all},
         // a refused flash CRC write, a refused boot-mode exit and an unclear
-        // detection let the run go on
-        {Request::CrcWrite, FaultKind::ErrorStatus, RunOutcome::Success, all},
-        {Request::BootExit, FaultKind::ErrorStatus, RunOutcome::Success, all},
+        // detection let the run go on, the first two with a warning
+        {Request::CrcWrite, FaultKind::ErrorStatus, RunOutcome::Success, all, "refused the flash CRC write (status 0x14)"},
+        {Request::BootExit, FaultKind::ErrorStatus, RunOutcome::Success, all, "boot-mode exit with status 0x14"},
         {Request::Detect, FaultKind::ErrorStatus, RunOutcome::Success, all},
     };
     for (const auto& c : cases) {
@@ -130,6 +132,7 @@ TEST_F(RunFixture, EachRefusalOrSilenceEndsTheRunWhereItHappens)
         const bool failed = c.outcome != RunOutcome::Success;
         EXPECT_EQ(view.captions.last(), !failed ? "Done with succes" : c.outcome == RunOutcome::Timeout ? "COM timeout" : "Fault");
         EXPECT_EQ(view.boxes, failed ? 1 : 0) << c.seen;
+        EXPECT_EQ(view.warnings.join("").contains(c.warning) && view.warnings.isEmpty() == !*c.warning, true) << c.seen;
     }
 }
 
