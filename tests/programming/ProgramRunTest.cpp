@@ -174,19 +174,6 @@ TEST_F(RunFixture, AFixtureGetsTheNextSerialNumberStoredBeforeItIsWritten)
 
 TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
 {
-    // A clock that asks to stop the moment a wait runs while `when` holds.
-    struct Asking final : WaitClock {
-        FakeWaitClock inner;
-        StopRequest* stop = nullptr;
-        std::function<bool()> when;
-        double Now() override { return inner.Now(); }
-        void WaitForEvents(double deadline) override
-        {
-            if (when())
-                stop->Request();
-            inner.WaitForEvents(deadline);
-        }
-    };
     const struct {
         sim::DeviceKind kind;
         std::function<bool(const sim::DeviceModel&, const StopRequest&)> when;
@@ -203,10 +190,13 @@ TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
     for (const auto& c : cases) {
         dir.write("setup.ini", "[Velmsettings]\r\nSerial=41\r\n");
         auto* link = new sim::ModelLink(c.kind);
-        auto* asking = new Asking;
+        auto* asking = new FakeWaitClock; // asks to stop the moment a wait runs while `when` holds
         ProgrammingSession stopped(dir.path(), std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(asking));
-        asking->stop = &stopped.Stop();
-        asking->when = [&] { return c.when(link->Model(), stopped.Stop()); };
+        asking->BeforeWait = [&] {
+            if (c.when(link->Model(), stopped.Stop()))
+                stopped.Stop().Request();
+            return false;
+        };
         view = RecordingView();
         EXPECT_EQ(stopped.Program(dir.file("fw.ldr"), view), RunOutcome::Stopped) << c.report;
         EXPECT_TRUE(stopped.StopReport().contains(c.report)) << stopped.StopReport().toStdString();

@@ -155,24 +155,15 @@ TEST_F(Protocol, AReplyAtExactlyTheTimeOutIsStillTaken)
     link.Script.push_back({});
     protocol.StartExchange();
     protocol.SendCommandFrame(1);
-    struct Late final : WaitClock {
-        FakeWaitClock& c;
-        ScriptedLink& l;
-        double at;
-        Late(FakeWaitClock& c, ScriptedLink& l, double at) : c(c), l(l), at(at) {}
-        double Now() override { return c.Now(); }
-        void WaitForEvents(double deadline) override
-        {
-            if (c.Now() < at) { // the clock now stands at exactly the time-out; the reply comes in the next pass
-                c.advance(at - c.Now());
-                QMetaObject::invokeMethod(&l, [this] { l.Arrive(Bytes("05 01 00 00 06")); }, Qt::QueuedConnection);
-                return;
-            }
-            c.WaitForEvents(deadline);
-        }
-    } late(clock, link, clock.Now() + DeviceProtocol::DefaultReplyTimeout);
-    DeviceProtocol p(link, settings, late, stop);
-    EXPECT_TRUE(p.WaitForReply());
+    const double due = clock.Now() + DeviceProtocol::DefaultReplyTimeout;
+    clock.BeforeWait = [&] { // the clock stands at exactly the time-out; the reply comes in the next pass
+        if (clock.Now() >= due)
+            return false;
+        clock.advance(due - clock.Now());
+        QMetaObject::invokeMethod(&link, [&] { link.Arrive(Bytes("05 01 00 00 06")); }, Qt::QueuedConnection);
+        return true;
+    };
+    EXPECT_TRUE(protocol.WaitForReply());
 }
 
 TEST_F(Protocol, AStopEndsTheWaitAtOnceUnlessAStepHoldsItOff)

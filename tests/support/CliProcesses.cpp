@@ -20,53 +20,16 @@ QString BinaryPath(const QString& name)
     return QDir(QCoreApplication::applicationDirPath()).filePath(name);
 }
 
-Simulator::Simulator(const QStringList& args)
-{
-    process_.start(BinaryPath(QStringLiteral("vlboot-sim")), args);
-    if (!process_.waitForStarted(GuardMs))
-        return;
-    while (!process_.canReadLine() && process_.waitForReadyRead(GuardMs)) {
-    }
-    if (process_.canReadLine())
-        path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-}
-
-Simulator::~Simulator()
-{
-    if (process_.state() != QProcess::NotRunning) {
-        process_.kill();
-        process_.waitForFinished(GuardMs);
-    }
-}
-
-QString Simulator::Stop()
-{
-    process_.terminate();
-    process_.waitForFinished(GuardMs);
-    return QString::fromLocal8Bit(process_.readAllStandardError());
-}
-
-void Simulator::Kill()
-{
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.kill();
-    process_.waitForFinished(GuardMs);
-}
-
-QStringList CliResult::outLines() const
-{
-    QStringList lines = QString::fromLocal8Bit(out).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.constLast().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
-CliRun::CliRun(const QStringList& args, std::function<void()> childSetup, const QByteArray& input)
+Program::Program(const QString& name, const QStringList& args, std::function<void()> childSetup)
 {
     if (childSetup)
         process_.setChildProcessModifier(childSetup);
-    process_.start(BinaryPath(QStringLiteral("vlboot-cli")), args);
+    process_.start(BinaryPath(name), args);
+}
+
+CliRun::CliRun(const QStringList& args, std::function<void()> childSetup, const QByteArray& input)
+    : Program(QStringLiteral("vlboot-cli"), args, std::move(childSetup))
+{
     if (!input.isEmpty() && process_.waitForStarted(GuardMs)) {
         process_.write(input);
         process_.waitForBytesWritten(GuardMs);
@@ -74,7 +37,7 @@ CliRun::CliRun(const QStringList& args, std::function<void()> childSetup, const 
     process_.closeWriteChannel();
 }
 
-CliRun::~CliRun()
+Program::~Program()
 {
     if (process_.state() != QProcess::NotRunning) {
         process_.kill();
@@ -82,7 +45,7 @@ CliRun::~CliRun()
     }
 }
 
-CliResult CliRun::Finish()
+CliResult Program::Finish()
 {
     CliResult r;
     r.finished = process_.waitForFinished(GuardMs) && process_.exitStatus() == QProcess::NormalExit;
@@ -92,7 +55,7 @@ CliResult CliRun::Finish()
     return r;
 }
 
-bool CliRun::WaitForOutput(const QByteArray& text)
+bool Program::WaitForOutput(const QByteArray& text)
 {
     // waitForReadyRead watches standard output only: both are read every
     // few milliseconds instead.
@@ -108,21 +71,39 @@ bool CliRun::WaitForOutput(const QByteArray& text)
     }
 }
 
-void CliRun::Signal(int signal)
+void Program::Signal(int signal)
 {
     ::kill(static_cast<pid_t>(process_.processId()), signal);
 }
 
-CliResult CliRun::Terminate()
+CliResult Program::Terminate()
 {
     process_.terminate();
     return Finish();
 }
 
-CliResult CliRun::Kill()
+CliResult Program::Kill()
 {
     process_.kill();
     return Finish();
+}
+
+Simulator::Simulator(const QStringList& args)
+    : Program(QStringLiteral("vlboot-sim"), args)
+{
+    // waitForReadyRead fails at once when the program never started.
+    while (!process_.canReadLine() && process_.waitForReadyRead(GuardMs)) {
+    }
+    if (process_.canReadLine())
+        path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+}
+
+QStringList CliResult::outLines() const
+{
+    QStringList lines = QString::fromLocal8Bit(out).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
 }
 
 QString CliResult::why() const

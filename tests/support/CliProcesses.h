@@ -9,27 +9,6 @@
 
 namespace vlboot::cli::test {
 
-// vlboot-sim and vlboot-cli from the folder of the test program. Every wait
-// is bounded only to catch a hang.
-
-// The simulator on its pseudo-terminal until Stop().
-class Simulator {
-public:
-    explicit Simulator(const QStringList& args);
-    ~Simulator();
-    bool Started() const { return !path_.isEmpty(); }
-    const QString& TerminalPath() const { return path_; }
-    // SIGTERM; waits for the end (dumps are written then); its summary.
-    QString Stop();
-    // SIGKILL, as a crash or a pulled plug would end it; waits until it is
-    // gone (its terminal with it). Nothing is dumped.
-    void Kill();
-
-private:
-    QProcess process_;
-    QString path_;
-};
-
 struct CliResult {
     bool finished = false;
     int exitCode = -1;
@@ -43,30 +22,49 @@ struct CliResult {
     QString lastCaption() const { return outLines().isEmpty() ? QString() : outLines().constLast(); }
 };
 
-// A vlboot-cli run, started at once, collected by Finish().
-class CliRun {
+// A program from the folder of the test program, started at once and
+// killed by the destructor if it still runs. Every wait is bounded only to
+// catch a hang.
+class Program {
 public:
     // `childSetup` runs in the new process just before the program starts
-    // (for resource limits and signal dispositions); `input` is what its
-    // standard input (a pipe) carries.
-    explicit CliRun(const QStringList& args, std::function<void()> childSetup = {}, const QByteArray& input = {});
-    ~CliRun();
+    // (for resource limits and signal dispositions).
+    Program(const QString& name, const QStringList& args, std::function<void()> childSetup = {});
+    ~Program();
+    // Waits for the end; what it wrote.
     CliResult Finish();
     // Waits until standard output or standard error holds `text` (false
     // when the program ended or nothing came).
     bool WaitForOutput(const QByteArray& text);
-    // Sends the signal to the program.
     void Signal(int signal);
     // SIGTERM, then Finish().
     CliResult Terminate();
-    // SIGKILL, then Finish().
+    // SIGKILL, as a crash or a pulled plug would end it, then Finish().
     CliResult Kill();
     qint64 Pid() const { return process_.processId(); }
 
-private:
+protected:
     QProcess process_;
     QByteArray out_;
     QByteArray err_;
+};
+
+// A vlboot-cli run; `input` is all its standard input (a pipe) carries.
+struct CliRun : Program {
+    explicit CliRun(const QStringList& args, std::function<void()> childSetup = {}, const QByteArray& input = {});
+};
+
+// The simulator on its pseudo-terminal. Stop() ends it with SIGTERM (its
+// dumps are written then); Kill() leaves no dump, and its terminal goes.
+class Simulator : public Program {
+public:
+    explicit Simulator(const QStringList& args);
+    bool Started() const { return !path_.isEmpty(); }
+    const QString& TerminalPath() const { return path_; }
+    void Stop() { Terminate(); }
+
+private:
+    QString path_;
 };
 
 // Runs vlboot-cli to its end.

@@ -3,6 +3,7 @@
 #include "WaitClock.h"
 
 #include <QAbstractEventDispatcher>
+#include <functional>
 
 namespace vlboot::test {
 
@@ -10,12 +11,18 @@ namespace vlboot::test {
 // processes the pending events, and when there were none it jumps straight
 // to the deadline. A 12-second time-out so costs no real time, while replies
 // delivered through the event loop still arrive in order.
+// BeforeWait, when set, runs at the start of every wait; when it returns
+// true, that wait ends there.
 class FakeWaitClock final : public WaitClock {
 public:
+    std::function<bool()> BeforeWait;
+
     double Now() override { return now_; }
     void WaitForEvents(double deadline) override
     {
         ++waits_;
+        if (BeforeWait && BeforeWait())
+            return;
         QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
         if (d && d->processEvents(QEventLoop::AllEvents))
             return;
