@@ -143,19 +143,9 @@ TEST(Settings, StartUpReadsPortSpeedAddressAndDebugWithTheirRules)
         const QByteArray expect = QByteArray(c.key) + "=" + (*c.written ? c.written : c.stored) + "\r\n";
         EXPECT_TRUE(d.read("setup.ini").contains(expect)) << expect.constData();
     }
-    dir.write("setup.ini", "[ComSettings]\r\nDevAdr=12abc\r\n");
-    Settings typed(dir.path());
-    typed.ReadComSettings();
-    EXPECT_EQ(typed.DevAdr, "12abc"); // held as typed
-
-    int marked = -1;
-    typed.OnComPortSelected = [&](int p) { marked = p; };
-    typed.SelectComPort(5);
-    typed.SelectComPort(3);
-    EXPECT_EQ(marked, 3);
-    EXPECT_TRUE(dir.read("setup.ini").contains("ComPort=3\r\n"));
-    typed.SelectComSpeed(7);
-    EXPECT_EQ(typed.ComSpeed, 0);
+    fresh.SelectComSpeed(2);
+    fresh.SelectComSpeed(7); // no such speed: the first
+    EXPECT_EQ(fresh.ComSpeed, 0);
 }
 
 TEST(SettingsLock, TakenAgainWhileHeldReleasedByTheOutermostAndBesideTheLinkedFile)

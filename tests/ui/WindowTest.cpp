@@ -54,8 +54,6 @@ TEST(Window, KeepsItsSizeFrameIncludedAndItsNames)
     w.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     w.resize(fixed.width() / 2, fixed.height() * 2);
     EXPECT_EQ(w.frameGeometry().size(), fixed); // springs back
-    for (const char* name : {"Frame1", "LblVelm", "BtnVelmbrowse", "Frame3", "BtnStart", "LblStatus", "ProgressBar"})
-        EXPECT_NE(t.control(name), nullptr) << name;
     QStringList top;
     for (QAction* a : w.menuBar()->actions())
         top << a->text();
