@@ -2,7 +2,6 @@
 
 #include <QDeadlineTimer>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -12,23 +11,10 @@
 namespace vlboot::test {
 namespace {
 
-void makeRaw(int fd)
-{
-    termios t{};
-    if (::tcgetattr(fd, &t) != 0)
-        return;
-    ::cfmakeraw(&t);
-    ::tcsetattr(fd, TCSANOW, &t);
-}
-
 bool waitReadable(int fd, int waitMs)
 {
     pollfd p{fd, POLLIN, 0};
-    int r;
-    do {
-        r = ::poll(&p, 1, waitMs);
-    } while (r < 0 && errno == EINTR);
-    return r > 0 && (p.revents & POLLIN);
+    return ::poll(&p, 1, waitMs) > 0 && (p.revents & POLLIN);
 }
 
 } // namespace
@@ -41,53 +27,33 @@ PtyPair::PtyPair()
         return;
     }
     slavePath_ = QString::fromLocal8Bit(name);
-    makeRaw(slave_);
-    makeRaw(master_);
-    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    ::fcntl(master_, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    for (const int fd : {master_, slave_}) {
+        termios t{};
+        ::tcgetattr(fd, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(fd, TCSANOW, &t);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
 }
 
 PtyPair::~PtyPair()
 {
-    if (slave_ >= 0)
+    if (isValid()) {
         ::close(slave_);
-    if (master_ >= 0)
         ::close(master_);
+    }
 }
 
 bool PtyPair::write(const QByteArray& bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n > 0) {
-            done += n;
-        } else if (n < 0 && errno == EAGAIN) {
-            pollfd p{master_, POLLOUT, 0};
-            if (::poll(&p, 1, 1000) <= 0)
-                return false;
-        } else if (!(n < 0 && errno == EINTR)) {
-            return false;
-        }
-    }
-    return true;
+    return ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
 }
 
 QByteArray PtyPair::readAvailable(int waitMs)
 {
-    QByteArray out;
-    if (!waitReadable(master_, waitMs))
-        return out;
-    char chunk[512];
-    for (;;) {
-        const ssize_t n = ::read(master_, chunk, sizeof chunk);
-        if (n > 0)
-            out.append(chunk, n);
-        else if (!(n < 0 && errno == EINTR))
-            break;
-    }
-    return out;
+    char chunk[4096];
+    const ssize_t n = waitReadable(master_, waitMs) ? ::read(master_, chunk, sizeof chunk) : 0;
+    return n > 0 ? QByteArray(chunk, n) : QByteArray();
 }
 
 QByteArray PtyPair::readAtLeast(int count, int waitMs)

@@ -24,10 +24,11 @@ public:
     int slaveFd() const { return slave_; }
     QString slavePath() const { return slavePath_; }
 
-    // Writes all bytes into the master (they arrive at the slave's reader).
+    // Writes the bytes into the master (they arrive at the slave's reader);
+    // a few hundred at most, or it blocks until the program reads them.
     bool write(const QByteArray& bytes);
-    // Waits up to waitMs for the first byte, then returns everything that
-    // is waiting at the master; empty when nothing came in time.
+    // Waits up to waitMs for bytes at the master and returns what one read
+    // takes; empty when nothing came in time.
     QByteArray readAvailable(int waitMs);
     // Reads until at least `count` bytes came or waitMs passed.
     QByteArray readAtLeast(int count, int waitMs);
