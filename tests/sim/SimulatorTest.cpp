@@ -1,21 +1,14 @@
 // vlboot-sim as a program: its command line, its pacing and summary, the
 // end of standard input, and its dump folder. (Its device on the
 // pseudo-terminal serves every end-to-end test.)
-#include "CliProcesses.h"
-#include "Frames.h"
+#include "CliFixture.h"
 #include "SimOptions.h"
-#include "TestFiles.h"
 
-#include <QProcess>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <termios.h>
-#include <unistd.h>
+#include <QRegularExpression>
 
 using namespace vlboot::sim;
-using namespace vlboot::sim::test;
-using vlboot::cli::test::BinaryPath;
-using vlboot::test::TestFolder;
+using namespace vlboot::cli::test;
+using SimProcess = CliFixture;
 
 TEST(Simulator, CommandLine)
 {
@@ -33,40 +26,20 @@ TEST(Simulator, CommandLine)
         EXPECT_FALSE(ParseSimOptions({"--baud", baud}, error)) << baud;
 }
 
-TEST(Simulator, PacesItsRepliesStopsAtTheEndOfInputAndChecksItsDumpFolder)
+TEST_F(SimProcess, PacesItsRepliesStopsAtTheEndOfInputAndChecksItsDumpFolder)
 {
-    TestFolder folder;
-    QProcess sim;
-    sim.start(BinaryPath("vlboot-sim"), {"--device", "fixture", "--baud", "9600", "--dump", folder.path()});
-    ASSERT_TRUE(sim.waitForReadyRead(10000));
-    const int fd = ::open(sim.readLine().trimmed().constData(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(fd, 0);
-    termios tio{};
-    ::tcgetattr(fd, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(fd, TCSANOW, &tio);
-    const QByteArray record = Write(0x7FFB, Bytes({0x0B, 0, 0, 3, 0xE8}));
-    ASSERT_EQ(::write(fd, record.constData(), record.size()), record.size());
-    char reply[5];
-    qsizetype got = 0;
-    while (got < 5) {
-        const ssize_t n = ::read(fd, reply + got, sizeof reply - got);
-        ASSERT_GT(n, 0);
-        got += n;
-    }
-    ::close(fd);
-    sim.closeWriteChannel(); // the program that started it went away
-    ASSERT_TRUE(sim.waitForFinished(10000));
-    EXPECT_EQ(sim.exitCode(), 0);
-    const QByteArray summary = sim.readAllStandardError();
-    EXPECT_TRUE(summary.contains("requests 1, bytes in 16, bytes out 5, wire time 0.0") && summary.contains("at 9600 baud"))
-        << summary.toStdString();
-    EXPECT_EQ(folder.read("memory.bin").mid(0x7FFB, 5), Bytes({0x0B, 0, 0, 3, 0xE8}));
+    useImage({.bytesPerBlock = 4}); // a fixture run: detection, boot mode, two memory writes, boot-mode exit
+    Simulator sim({"--device", "fixture", "--baud", "9600", "--dump", dump()});
+    ASSERT_TRUE(sim.Started());
+    EXPECT_EQ(RunCli(args(sim.TerminalPath(), {"--quiet"})).exitCode, 0);
+    sim.CloseInput(); // the program that started it went away
+    const CliResult r = sim.Finish();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.errText().contains(QRegularExpression("requests 5, bytes in 52, bytes out 28, wire time 0\\.\\d+ s at 9600 baud")))
+        << r.errText().toStdString();
+    EXPECT_EQ(DumpedSerialNumber(dump()), 65535);
 
-    folder.write("plain", "a file");
-    QProcess refused; // a dump folder that cannot be written is refused at the start
-    refused.start(BinaryPath("vlboot-sim"), {"--dump", folder.file("plain/dump")});
-    ASSERT_TRUE(refused.waitForFinished(10000));
-    EXPECT_EQ(refused.exitCode(), 1);
-    EXPECT_TRUE(refused.readAllStandardError().contains("cannot create the dump folder"));
+    const CliResult refused = Program("vlboot-sim", {"--dump", folder.file("fw.ldr/dump")}).Finish();
+    EXPECT_EQ(refused.exitCode, 1); // a dump folder that cannot be written is refused at the start
+    EXPECT_TRUE(refused.errText().contains("cannot create the dump folder"));
 }

@@ -37,6 +37,8 @@ public:
     // when the program ended or nothing came).
     bool WaitForOutput(const QByteArray& text);
     void Signal(int signal);
+    // Closes its standard input, as the end of the program that started it does.
+    void CloseInput() { process_.closeWriteChannel(); }
     // SIGTERM, then Finish().
     CliResult Terminate();
     // SIGKILL, as a crash or a pulled plug would end it, then Finish().
