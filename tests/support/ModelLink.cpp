@@ -1,6 +1,5 @@
 #include "ModelLink.h"
 
-#include <QTimer>
 
 namespace vlboot::sim {
 
@@ -43,10 +42,7 @@ void ModelLink::ScheduleNext()
     if (scheduled_ || pending_.empty())
         return;
     scheduled_ = true;
-    if (HonourDelays)
-        QTimer::singleShot(pending_.front().delayMs, Qt::PreciseTimer, this, [this] { DeliverNext(); });
-    else
-        QMetaObject::invokeMethod(this, [this] { DeliverNext(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { DeliverNext(); }, Qt::QueuedConnection);
 }
 
 void ModelLink::DeliverNext()

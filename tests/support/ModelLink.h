@@ -16,8 +16,7 @@ namespace vlboot::sim {
 // reach ReceiveBuffer through the event loop, one at a time: the next
 // emission is posted only once the previous one has been delivered, so one
 // pass of event processing never delivers a reply together with the frame
-// that follows it. With HonourDelays the emissions keep their delays
-// (QTimer), otherwise each is a queued call.
+// that follows it. Delays are not kept: each emission is a queued call.
 //
 // The "port" is open from the start. A failed SetupMScomm (FailOpen) or
 // CloseMScomm closes it; frames sent while it is closed are recorded but
@@ -38,7 +37,6 @@ public:
     const std::vector<QByteArray>& SentFrames() const { return sent_; }
 
     bool FailOpen = false;
-    bool HonourDelays = false;
 
 private:
     void ScheduleNext();
