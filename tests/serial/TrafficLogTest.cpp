@@ -35,12 +35,15 @@ TEST(TrafficLog, BannerStampedLinesAndAFreshFileAtEverySwitchOn)
     log.SetLogging(true);
     log.WriteLogLine("TX: 06 00 00 F7 01 FE ", true);
     log.WriteLogLine("plain", false);
-    const QByteArray empty = '*' + QByteArray(105, ' ') + '*';
-    const QByteArray stars(107, '*');
-    EXPECT_EQ(folder.read("Log.txt"),
-              stars + "\r\n*   Logfile for serial comunication between PC and Vestholm products" + QByteArray(38, ' ')
-                  + "*\r\n" + empty + "\r\n*   Start time : 03.04.2007 09.05.07" + QByteArray(70, ' ') + "*\r\n" + empty
-                  + "\r\n" + stars + "\r\n03.04.2007 09.05.07 TX: 06 00 00 F7 01 FE \r\nplain\r\n");
+    const QByteArrayList banner = {
+        "***********************************************************************************************************",
+        "*   Logfile for serial comunication between PC and Vestholm products                                      *",
+        "*                                                                                                         *",
+        "*   Start time : 03.04.2007 09.05.07                                                                      *",
+        "*                                                                                                         *",
+        "***********************************************************************************************************",
+    };
+    EXPECT_EQ(folder.read("Log.txt"), (banner + QByteArrayList{"03.04.2007 09.05.07 TX: 06 00 00 F7 01 FE ", "plain", ""}).join("\r\n"));
 
     log.SetLogging(false); // off keeps the file
     EXPECT_FALSE(log.LogOn);
