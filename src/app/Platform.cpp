@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,6 +97,45 @@ bool SyncFolder(const QString& folder)
     const bool ok = ::fsync(fd) == 0;
     ::close(fd);
     return ok;
+}
+
+bool AppendWhole(const QString& path, const QByteArray& header, const QByteArray& line, QString& why)
+{
+    const auto failed = [&why](const char* what) {
+        why = QStringLiteral("%1 (%2)").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    };
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return failed("cannot be opened for appending");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    int locked;
+    while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (locked != 0)
+        return failed("cannot be locked");
+    struct stat s {};
+    if (::fstat(fd, &s) != 0)
+        return failed("cannot be read");
+    const QByteArray bytes = s.st_size == 0 ? header + line : line;
+    ssize_t n;
+    while ((n = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()))) < 0 && errno == EINTR) {
+    }
+    if (n != static_cast<ssize_t>(bytes.size())) {
+        const int error = n < 0 ? errno : ENOSPC;
+        [[maybe_unused]] const int cut = ::ftruncate(fd, s.st_size);
+        errno = error;
+        return failed("cannot be written");
+    }
+    if (::fsync(fd) != 0)
+        return failed("cannot be synced to disk");
+    if (s.st_size == 0 && !SyncFolder(QFileInfo(path).absolutePath()))
+        return failed("was made, but its folder cannot be synced to disk");
+    return true;
 }
 
 bool CanReadWrite(const QString& path)
@@ -201,6 +241,11 @@ bool StandardErrorIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool StandardOutputIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
 int StandardErrorColumns()
 {
     winsize size {};
@@ -239,6 +284,21 @@ std::optional<FileIdentity> IdentityOf(const QFile& openFile)
 
 bool SyncFolder(const QString&)
 {
+    return true;
+}
+
+bool AppendWhole(const QString& path, const QByteArray& header, const QByteArray& line, QString& why)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
+        why = QStringLiteral("cannot be opened for appending (%1)").arg(file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.size() == 0 ? header + line : line;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        why = QStringLiteral("cannot be written (%1)").arg(file.errorString());
+        return false;
+    }
     return true;
 }
 
@@ -286,6 +346,11 @@ void WriteStandardError(const QByteArray& bytes)
 }
 
 bool StandardErrorIsTerminal()
+{
+    return false;
+}
+
+bool StandardOutputIsTerminal()
 {
     return false;
 }

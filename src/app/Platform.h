@@ -35,6 +35,13 @@ std::optional<FileIdentity> IdentityOf(const QFile& openFile);
 // list is synced). False when that cannot be done; where the system has no
 // such thing it does nothing and gives true.
 bool SyncFolder(const QString& folder);
+// Appends `line` to the file `path` (made when missing) in one write, with
+// `header` in front of it in the same write when the file is empty, under
+// an exclusive lock of the file, so that programs appending at the same
+// time never interleave; then syncs the file (and its folder when it was
+// made). A write that could not be completed is cut back off, so the file
+// only ever holds whole lines. False with `why` when any of it fails.
+bool AppendWhole(const QString& path, const QByteArray& header, const QByteArray& line, QString& why);
 // True when this user may open `path` for reading and writing.
 bool CanReadWrite(const QString& path);
 
@@ -59,6 +66,7 @@ QString SignalName(int signal);
 void WriteStandardOutput(const QByteArray& bytes);
 void WriteStandardError(const QByteArray& bytes);
 bool StandardErrorIsTerminal();
+bool StandardOutputIsTerminal();
 // The width of the terminal of standard error, 0 when it is none or unknown.
 int StandardErrorColumns();
 

@@ -54,7 +54,8 @@ QByteArray ResultEvent(const RunResult& result)
                  {QStringLiteral("serial_number"), result.serialNumber ? QJsonValue(*result.serialNumber) : QJsonValue()},
                  {QStringLiteral("exchanges"), result.exchanges},
                  {QStringLiteral("median_rtt_ms"), result.medianRttMs ? QJsonValue(rounded(*result.medianRttMs)) : QJsonValue()},
-                 {QStringLiteral("wall_s"), rounded(result.wallSeconds)}});
+                 {QStringLiteral("wall_s"), rounded(result.wallSeconds)},
+                 {QStringLiteral("record_error"), result.recordError.isEmpty() ? QJsonValue() : QJsonValue(result.recordError)}});
 }
 
 QString OutcomeName(int status)

@@ -26,9 +26,11 @@ struct RunResult {
     int exchanges = 0;                 // complete request/reply exchanges
     std::optional<double> medianRttMs; // nothing without any exchange
     double wallSeconds = 0;
+    QString recordError;               // why the run's record could not be kept ("" when it was)
 };
 // {"event":"result","status":..,"outcome":"success|fault|timeout|stopped","why":..|null,
-//  "warnings":[..],"serial_number":..|null,"exchanges":..,"median_rtt_ms":..|null,"wall_s":..}
+//  "warnings":[..],"serial_number":..|null,"exchanges":..,"median_rtt_ms":..|null,"wall_s":..,
+//  "record_error":..|null}
 QByteArray ResultEvent(const RunResult& result);
 
 // "success", "fault", "timeout" or "stopped" for exit status 0, 1, 2 or

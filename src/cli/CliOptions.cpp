@@ -33,6 +33,9 @@ struct Options {
     QCommandLineOption json{QStringLiteral("json")};
     QCommandLineOption strict{QStringLiteral("strict")};
     QCommandLineOption listPorts{QStringLiteral("list-ports")};
+    QCommandLineOption probe{QStringLiteral("probe")};
+    QCommandLineOption check{QStringLiteral("check")};
+    QCommandLineOption record{QStringLiteral("record"), QString(), QStringLiteral("FILE")};
     QCommandLineOption help{QStringLiteral("help")};
     QCommandLineOption version{QStringLiteral("version")};
 };
@@ -91,11 +94,11 @@ CliParse ParseCliOptions(const QStringList& args)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({o.configDir, o.port, o.speed, o.address, o.replyTimeout, o.log, o.quiet, o.json,
-                       o.strict, o.listPorts, o.help, o.version});
+                       o.strict, o.listPorts, o.probe, o.check, o.record, o.help, o.version});
     if (!parser.parse(QStringList{QStringLiteral("vlboot-cli")} + args))
         return refuse(parser.errorText());
 
-    for (const QCommandLineOption* single : {&o.configDir, &o.port, &o.speed, &o.address, &o.replyTimeout}) {
+    for (const QCommandLineOption* single : {&o.configDir, &o.speed, &o.address, &o.replyTimeout, &o.record}) {
         if (parser.values(*single).size() > 1)
             return refuse(QStringLiteral("--%1 is given more than once.").arg(single->names().constFirst()));
     }
@@ -106,6 +109,15 @@ CliParse ParseCliOptions(const QStringList& args)
     options.json = parser.isSet(o.json);
     options.strict = parser.isSet(o.strict);
     options.listPorts = parser.isSet(o.listPorts);
+    options.probe = parser.isSet(o.probe);
+    options.check = parser.isSet(o.check);
+    if (options.probe && !options.listPorts)
+        return refuse(QStringLiteral("--probe goes with --list-ports."));
+    if (parser.isSet(o.record)) {
+        options.recordFile = parser.value(o.record);
+        if (options.recordFile.isEmpty())
+            return refuse(QStringLiteral("The file after --record is empty."));
+    }
     options.help = parser.isSet(o.help);
     options.version = parser.isSet(o.version);
 
@@ -114,14 +126,28 @@ CliParse ParseCliOptions(const QStringList& args)
         if (options.configDir.isEmpty())
             return refuse(QStringLiteral("The folder after --config-dir is empty."));
     }
-    if (parser.isSet(o.port)) {
-        const auto port = ParsePortArgument(parser.value(o.port));
+    for (const QString& value : parser.values(o.port)) {
+        if (value == QLatin1String("auto")) {
+            options.autoPorts = true;
+            continue;
+        }
+        const auto port = ParsePortArgument(value);
         if (!port)
-            return refuse(QStringLiteral("--port '%1' is not 1..16, COM1..COM16 or a device path such as /dev/ttyUSB0.")
-                              .arg(parser.value(o.port)));
+            return refuse(QStringLiteral("--port '%1' is not 1..16, COM1..COM16, a device path such as /dev/ttyUSB0, or auto.")
+                              .arg(value));
+        const QString name = port->number ? QStringLiteral("COM%1").arg(*port->number) : port->devicePath;
+        if (options.ports.contains(name))
+            return refuse(QStringLiteral("--port %1 is given more than once.").arg(name));
+        options.ports << name;
         options.comPort = port->number;
         options.portDevice = port->devicePath;
     }
+    if (options.autoPorts && !options.ports.isEmpty())
+        return refuse(QStringLiteral("--port auto finds the ports itself; name no other port with it."));
+    if (options.autoPorts && options.listPorts)
+        return refuse(QStringLiteral("--port auto programs the ports where a device answers; --list-ports --probe only shows them."));
+    if (options.check && (!options.ports.isEmpty() || options.autoPorts || options.listPorts))
+        return refuse(QStringLiteral("--check touches no port; name none with it."));
     if (parser.isSet(o.speed)) {
         options.speedIndex = ParseSpeedArgument(parser.value(o.speed));
         if (!options.speedIndex)
@@ -150,15 +176,18 @@ CliParse ParseCliOptions(const QStringList& args)
             return refuse(QStringLiteral("The firmware file name is empty."));
         options.firmwareFile = files.constFirst();
     }
+    if (options.check && options.firmwareFile.isEmpty() && !options.help && !options.version)
+        return refuse(QStringLiteral("--check needs the firmware file to check."));
     return {options, {}};
 }
 
 QString UsageText()
 {
     return QStringLiteral(
-        "Usage: vlboot-cli [--config-dir DIR] [--port N|COMn|DEVICE_PATH] [--speed 9600|57600|115200]\n"
+        "Usage: vlboot-cli [--config-dir DIR] [--port N|COMn|DEVICE_PATH|auto]... [--speed 9600|57600|115200]\n"
         "                  [--address A] [--reply-timeout SECONDS] [--log] [--quiet] [--json]\n"
-        "                  [--strict] [--list-ports] [--help] [--version] [FIRMWARE_FILE]\n");
+        "                  [--strict] [--record FILE] [--list-ports [--probe]] [--check] [--help]\n"
+        "                  [--version] [FIRMWARE_FILE]\n");
 }
 
 QString HelpText()
@@ -176,7 +205,13 @@ QString HelpText()
         "                          use); missing settings are written there with their defaults\n"
         "  --port N|COMn|PATH      port for this run only: 1..16, COM1..COM16, or a device path\n"
         "                          such as /dev/ttyUSB0 (default: ComPort of setup.ini, its device\n"
-        "                          taken from the [Ports] map, else /dev/ttyS0 for COM1 ...)\n"
+        "                          taken from the [Ports] map, else /dev/ttyS0 for COM1 ...);\n"
+        "                          given more than once, every port gets its own run of the\n"
+        "                          file at the same time, each fixture its own serial number\n"
+        "  --port auto             probe every serial port and every device of the [Ports] map\n"
+        "                          at once (detection at the speed and address in use, %2 s\n"
+        "                          wait), then program every port where a device answered;\n"
+        "                          ports held by another program are skipped and named\n"
         "  --speed BAUD            9600, 57600 or 115200 for this run only (default: ComSpeed)\n"
         "  --address A             network address 0..65535 for this run only (default: DevAdr)\n"
         "  --reply-timeout SECONDS\n"
@@ -190,7 +225,14 @@ QString HelpText()
         "                          (with --list-ports: one object per port)\n"
         "  --strict                a warning makes the run a fault: exit status 1 after a run\n"
         "                          that would otherwise succeed but leaves the unit doubtful\n"
+        "  --record FILE           append the record of each unit to FILE instead of runs.csv in\n"
+        "                          the settings folder\n"
         "  --list-ports            list the serial ports and the COMn they stand for, then end\n"
+        "  --probe                 with --list-ports: send the detection request to every port\n"
+        "                          (or to the ports named with --port) and show what answers:\n"
+        "                          amplifier, fixture or nothing\n"
+        "  --check                 only check FIRMWARE_FILE: records, data bytes, blocks, SHA-256\n"
+        "                          and the time it takes to program; touches no port or setting\n"
         "  --help                  this text\n"
         "  --version               the program's version\n"
         "FIRMWARE_FILE defaults to the FirmwareFile setting of setup.ini.\n"
@@ -205,13 +247,20 @@ QString HelpText()
         "SIGINT or SIGTERM stops the run at its next reply wait (a fixture's serial-number step\n"
         "runs to its end first) and says where it stopped and in what state the module is.\n"
         "\n"
+        "Several ports: on a terminal one line per port is redrawn in place, then a table of\n"
+        "the results is printed on standard error; otherwise each caption line starts with\n"
+        "its port (with --json every event carries \"port\"). Every run appends a line to\n"
+        "runs.csv (or the --record file); a record that cannot be written is said on standard\n"
+        "error and does not change the exit status.\n"
+        "\n"
         "Exit status:\n"
         "  0    success (\"Done with succes\")\n"
         "  1    fault (\"Fault\": bad file, refused request, bad boot-mode frame), or with\n"
         "       --strict a success with warnings\n"
         "  2    time-out (\"COM timeout\": a request got no answer in time)\n"
+        "       With several ports: 1 when any unit ended with a fault, else 2 when any timed out\n"
         "  64   bad usage (also a --config-dir that is not an existing folder)\n"
-        "  130  stopped by SIGINT, 143 stopped by SIGTERM\n").arg(MaxReplyTimeout);
+        "  130  stopped by SIGINT, 143 stopped by SIGTERM\n").arg(MaxReplyTimeout).arg(ProbeReplyTimeout);
 }
 
 } // namespace vlboot::cli

@@ -19,6 +19,9 @@ inline constexpr int Usage = ExitStatus::Usage; // bad command line
 // (130, 143).
 } // namespace ExitCodes
 
+// The reply wait of a probe, in seconds.
+inline constexpr double ProbeReplyTimeout = 0.5;
+
 // The longest reply wait that may be asked for, in seconds.
 inline constexpr double MaxReplyTimeout = 3600.0;
 
@@ -28,6 +31,8 @@ struct CliOptions {
     QString configDir;                      // empty: the folder ConfigFolder.h's rule gives
     std::optional<int> comPort;             // --port 1..16 or COM1..COM16
     QString portDevice;                     // --port DEVICE_PATH
+    QStringList ports;                      // every --port value as given, in order
+    bool autoPorts = false;                 // --port auto: every port where a device answers
     std::optional<std::uint8_t> speedIndex; // --speed: 0 = 9600, 1 = 57600, 2 = 115200
     std::optional<QString> address;         // --address, a whole number 0..65535
     double replyTimeout = 12.0;             // --reply-timeout, seconds
@@ -36,6 +41,9 @@ struct CliOptions {
     bool json = false;
     bool strict = false; // a warning makes the run a fault (exit status 1)
     bool listPorts = false;
+    bool probe = false;   // --probe (with --list-ports): what answers on each port
+    bool check = false;   // --check: the checking pass of the file only
+    QString recordFile;   // --record FILE; empty: runs.csv in the settings folder
     bool help = false;
     bool version = false;
     QString firmwareFile; // empty: the FirmwareFile setting

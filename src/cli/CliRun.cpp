@@ -5,6 +5,8 @@
 #include "FailureHint.h"
 #include "Platform.h"
 #include "ProgrammingSession.h"
+#include "RecordOfRun.h"
+#include "RecordStore.h"
 #include "RunSummary.h"
 #include "WaitClock.h"
 
@@ -106,6 +108,11 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
     result.exchanges = static_cast<int>(session.RoundTrips().size());
     result.medianRttMs = MedianMilliseconds(session.RoundTrips());
     result.wallSeconds = session.clock().Now() - start;
+    // The unit's record is kept before the run reports its end; one that
+    // cannot be kept is said, and changes nothing else.
+    const RunRecord record = RecordOfRun(session, QStringLiteral("vlboot-cli"), options.portDevice, result.why);
+    if (!OpenRecordStore(configDir, options.recordFile)->Append(record, result.recordError))
+        view.Notice(QStringLiteral("vlboot-cli: ") + result.recordError);
     view.Finish(result);
     return result.status;
 }

@@ -2,9 +2,11 @@
 
 #include "Platform.h"
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace vlboot {
 
@@ -13,7 +15,19 @@ namespace vlboot {
 // characters must pass its checksum test, and every data or end record must
 // fit one memory write (at most 32 bytes) and its flash block (offset +
 // count at most 65536). The data bytes of the type 00 and 01 records are
-// counted.
+// counted. On the way the pass takes the file's size and SHA-256 and the
+// flash blocks its data fill.
+
+// A stretch of data records under one extended linear address record (or
+// before any), in file order: the flash block the run programs them into and
+// the offsets they cover.
+struct FirmwareBlock {
+    std::uint32_t base = 0;  // the block's first address: the address record's value << 16
+    int first = 0;           // the lowest offset written in the block
+    int last = -1;           // the highest offset written; below `first` when no data byte
+    double bytes = 0;        // data bytes written into it
+};
+
 struct FirmwareCheckResult {
     bool ok = false;
     bool found = false;       // the file exists
@@ -22,6 +36,12 @@ struct FirmwareCheckResult {
     std::optional<platform::FileIdentity> identity; // the file as it was checked
     long long failedLine = 0; // 1-based line number of the rejected line, 0 for none
     QString why;              // what is wrong, in plain words
+    long long lines = 0;      // lines read
+    long long size = -1;      // bytes in the file; -1 when it could not be opened
+    QByteArray sha256;        // lower-case hexadecimal; "" unless the pass read the whole file
+    std::vector<FirmwareBlock> blocks;
+    long long blockPrograms = 0; // block programs an amplifier run makes
+    bool endRecord = false;      // an end-of-file record was found
 };
 
 // Runs the pass over `fileName`, reading it one line at a time. `onFound` is

@@ -22,6 +22,12 @@ public:
 
     // Opens the file; false, with Why(), when it cannot be read as a regular file.
     bool Open(const QString& fileName);
+    // Adds every byte read from now on to `digest` (see LineReader).
+    void SetDigest(QCryptographicHash* digest)
+    {
+        if (reader_)
+            reader_->SetDigest(digest);
+    }
 
     // The next line without its line end, valid until the next call. False
     // at the end of the file, and on a fault (Failed(), Why()).

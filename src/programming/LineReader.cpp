@@ -1,5 +1,6 @@
 #include "LineReader.h"
 
+#include <QCryptographicHash>
 #include <algorithm>
 
 namespace vlboot {
@@ -24,6 +25,8 @@ bool LineReader::fill()
     const qint64 n = device_.read(block_.data(), block_.size());
     pos_ = 0;
     end_ = n > 0 ? static_cast<qsizetype>(n) : 0;
+    if (n > 0 && digest_)
+        digest_->addData(QByteArrayView(block_.constData(), end_));
     if (n < 0)
         failed_ = true;
     if (n <= 0)

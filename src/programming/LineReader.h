@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QIODevice>
 
+class QCryptographicHash;
+
 namespace vlboot {
 
 // Reads a device line by line in large blocks, without a new buffer for
@@ -21,6 +23,10 @@ public:
     // `device` is open for reading; it is read from its current position.
     LineReader(QIODevice& device, qsizetype maxLength);
 
+    // Every block read from now on is also added to `digest` (nullptr: none),
+    // so that a pass over all lines hashes the whole file on the way.
+    void SetDigest(QCryptographicHash* digest) { digest_ = digest; }
+
     // The next line in `line`, valid until the next call; false at the end
     // of the data or once a read failed.
     bool Next(QByteArrayView& line);
@@ -36,6 +42,7 @@ private:
     void skipLineFeedAfterCarriageReturn();
 
     QIODevice& device_;
+    QCryptographicHash* digest_ = nullptr;
     const qsizetype maxLength_;
     QByteArray block_;
     qsizetype pos_ = 0;

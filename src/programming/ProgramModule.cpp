@@ -1,6 +1,7 @@
 #include "ProgramModule.h"
 
 #include "Bootloader.h"
+#include "CommandTable.h"
 #include "FirmwareFile.h"
 #include "FirmwareLine.h"
 #include "HexHelpers.h"
@@ -27,7 +28,41 @@ constexpr std::int32_t SerialNumberAddress = 0x7FFB;
 // At most this many bytes of a reply that never completed are shown.
 constexpr int ShownReplyBytes = 24;
 
+// Bytes of a request carrying an SFO message of `length` bytes, and of the
+// module's status reply.
+constexpr int SfoFrameBytes(int length)
+{
+    return length + 5;
+}
+constexpr int StatusReplyBytes = 5;
+
 } // namespace
+
+RunTraffic ProgrammingRun::Traffic(const FirmwareCheckResult& check, std::uint8_t deviceType)
+{
+    const bool fixture = deviceType == DeviceTypes::Fixture;
+    const int bootFrame = RSfunctions::CommandTable()[RSfunctions::BootControlCommand].FrameLength;
+    RunTraffic t;
+    double dataBytes = 0;
+    for (const FirmwareBlock& block : check.blocks)
+        dataBytes += block.bytes;
+    // Detection, boot-mode entry (and the amplifier's boot-mode frame) and exit.
+    t.exchanges = 3;
+    t.wireBytes = SfoFrameBytes(4) + 8 + 2 * (bootFrame + StatusReplyBytes) + (fixture ? 0 : StatusReplyBytes);
+    // One memory write per record: the SFO message holds the data and 6 bytes.
+    t.exchanges += check.records;
+    t.wireBytes += dataBytes + check.records * (SfoFrameBytes(6) + StatusReplyBytes);
+    if (fixture) {
+        t.exchanges += 1; // the serial-number record
+        t.wireBytes += SfoFrameBytes(6 + 5) + StatusReplyBytes;
+    } else {
+        const auto erases = static_cast<long long>(ErasedBlocks.size());
+        t.exchanges += erases + 2 * check.blockPrograms + 1; // erases, CRC read and program per block, flash CRC
+        t.wireBytes += (erases + check.blockPrograms) * (SfoFrameBytes(5) + StatusReplyBytes)
+            + check.blockPrograms * (SfoFrameBytes(4) + 7) + SfoFrameBytes(4) + StatusReplyBytes;
+    }
+    return t;
+}
 
 // The programming pass: streams the file's records into module memory and
 // programs each block when the next one begins. It sends exactly the records

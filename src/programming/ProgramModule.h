@@ -23,6 +23,17 @@ enum class RunOutcome {
     Stopped, // a stop was requested (Exit, a stop signal): the run ended quietly
 };
 
+// What a run of a checked file puts on the line: its request/reply exchanges
+// and the bytes of their frames and replies (the amplifier's boot-mode frame
+// included).
+struct RunTraffic {
+    long long exchanges = 0;
+    double wireBytes = 0;
+    // Seconds on a `baud` line of 10 bit times per byte (8N1), without the
+    // module's own working time.
+    double WireSeconds(int baud) const { return wireBytes * 10.0 / baud; }
+};
+
 // One programming run: detects the device, checks the file, puts the device
 // into boot mode, (amplifier) erases its flash blocks, streams the file's
 // records into module memory with a block program at every block change,
@@ -45,6 +56,16 @@ public:
     // 1 fixture, 2 amplifier (a silent or unclear device counts as the
     // amplifier), from detection on.
     std::uint8_t DeviceType = 0;
+
+    // The traffic of a successful run of the checked file into a device of
+    // `deviceType` (DeviceTypes::Fixture or Amplifier).
+    static RunTraffic Traffic(const FirmwareCheckResult& check, std::uint8_t deviceType);
+
+    // Where the run was when it ended (for a run that did not succeed: the
+    // failing step).
+    const QString& Step() const { return step_; }
+    // The checking pass of the run's file (empty when the run ended before it).
+    const FirmwareCheckResult& FileCheck() const { return check_; }
 
     // How long the run waits for the amplifier's boot-mode frame.
     static constexpr double BootConfirmSeconds = 2.0;

@@ -72,6 +72,18 @@ public:
     const QString& StopReport() const { return stopReport_; }
     std::optional<std::int32_t> SerialNumber() const { return serialNumber_; }
     const std::vector<double>& RoundTrips() const { return roundTrips_; }
+    // Of the last run, for its record: what it was and how it ended.
+    struct LastRun {
+        QString fileName;
+        RunOutcome outcome = RunOutcome::Fault;
+        std::uint8_t deviceType = 0;  // DeviceTypes: 0 when the run ended before detection
+        QString caption;              // the last caption it set
+        QString failedStep;           // where a run that did not succeed ended ("" on success)
+        QString why;                  // its explanation of a failure ("" otherwise)
+        FirmwareCheckResult check;    // the checking pass of the file
+        double seconds = 0;           // from its start to its end
+    };
+    const LastRun& Last() const { return last_; }
 
 private:
     void connectParts();
@@ -84,6 +96,7 @@ private:
     std::unique_ptr<DeviceProtocol> protocol_;
     std::unique_ptr<Bootloader> device_;
     std::unique_ptr<SerialNumberSource> serials_;
+    LastRun last_;
     QString stopReport_;
     std::optional<std::int32_t> serialNumber_;
     std::vector<double> roundTrips_;

@@ -78,6 +78,8 @@ public:
         QString ToString() const; // "Error 8005 on /dev/ttyS0: <detail>"
     };
     const OpenError& LastOpenError() const { return lastError_; }
+    // The device path the port number stood for at the last open ("" before any).
+    const QString& DevicePath() const { return resolvedPath_; }
 
     static QString OpenErrorMessage(int number);
 

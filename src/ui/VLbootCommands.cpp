@@ -6,6 +6,8 @@
 
 #include "NumberText.h"
 #include "ProgramModule.h"
+#include "RecordOfRun.h"
+#include "RecordStore.h"
 #include "Version.h"
 
 #include <QDir>
@@ -114,6 +116,10 @@ void VLboot::BtnStart_Click()
 
     running_ = true;
     session_.Program(TxtVelmfile->text(), *this);
+    // The unit's line in runs.csv; the window's outputs are fixed, so a
+    // record that cannot be kept shows nothing (see decisions.md).
+    QString notKept;
+    OpenRecordStore(session_.settings().ConfigDir)->Append(RecordOfRun(session_, QStringLiteral("vlboot")), notKept);
     running_ = false;
 
     LblVelm->setEnabled(true);

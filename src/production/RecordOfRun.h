@@ -1,0 +1,25 @@
+#pragma once
+
+#include "ProgramModule.h"
+#include "RunRecord.h"
+
+#include <QString>
+
+namespace vlboot {
+
+class ProgrammingSession;
+class RecordStore;
+
+// The record of the session's last run, made in this one place for the
+// window and the command-line tool alike. `program` is "vlboot" or
+// "vlboot-cli"; `namedDevice` the device path a run was pointed at instead
+// of a COMn ("" when it used a COMn); `reason`, when not empty, replaces the
+// run's own explanation of how it ended (the command line adds the port
+// hint, the stop signal, --strict). `station` is left empty.
+RunRecord RecordOfRun(const ProgrammingSession& session, const QString& program, const QString& namedDevice = {},
+                      const QString& reason = {});
+
+// "amplifier", "fixture", or "" for DeviceTypes::None.
+QString DeviceKindName(std::uint8_t deviceType);
+
+} // namespace vlboot
