@@ -7,6 +7,7 @@
 #include "Settings.h"
 #include "CliRun.h"
 #include "ConfigFolder.h"
+#include "FileCheckReport.h"
 #include "IniFileHandler.h"
 #include "Platform.h"
 #include "PortList.h"
@@ -74,6 +75,10 @@ int main(int argc, char** argv)
     if (!options.configDir.isEmpty() && !QFileInfo(options.configDir).isDir())
         return usageError(QStringLiteral("--config-dir %1 is not an existing folder.").arg(options.configDir));
 
+    const CliOutput output{platform::WriteStandardOutput, platform::WriteStandardError, platform::StandardErrorColumns};
+    if (options.check)
+        return RunFileCheck(options, output);
+
     const QString configDir = folder.path;
     if (options.listPorts)
         return listPorts(configDir, options.json);
@@ -83,6 +88,5 @@ int main(int argc, char** argv)
         platform::WriteStandardError(text(QStringLiteral("vlboot-cli: cannot create the settings folder %1\n").arg(configDir)));
         return ExitCodes::Usage;
     }
-    return RunProgramming(options, configDir, {platform::WriteStandardOutput, platform::WriteStandardError, platform::StandardErrorColumns},
-                          platform::StandardErrorIsTerminal(), stopSignalFd);
+    return RunProgramming(options, configDir, output, platform::StandardErrorIsTerminal(), stopSignalFd);
 }
