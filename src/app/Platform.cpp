@@ -226,6 +226,17 @@ QString SignalName(int signal)
     }
 }
 
+void SendSignal(qint64 pid, int signal)
+{
+    if (pid > 0)
+        ::kill(static_cast<pid_t>(pid), signal);
+}
+
+void LeaveProcessGroup()
+{
+    ::setpgid(0, 0);
+}
+
 void WriteStandardOutput(const QByteArray& bytes)
 {
     writeAll(STDOUT_FILENO, bytes.constData(), bytes.size());
@@ -331,6 +342,14 @@ int ExitStatusOfSignal(int signal)
 QString SignalName(int signal)
 {
     return QStringLiteral("signal %1").arg(signal);
+}
+
+void SendSignal(qint64, int)
+{
+}
+
+void LeaveProcessGroup()
+{
 }
 
 void WriteStandardOutput(const QByteArray& bytes)

@@ -11,6 +11,8 @@
 #include "IniFileHandler.h"
 #include "Platform.h"
 #include "PortList.h"
+#include "PortProbe.h"
+#include "ProductionLine.h"
 #include "Version.h"
 
 #include <QCoreApplication>
@@ -34,6 +36,23 @@ int listPorts(const QString& configDir, bool json)
     const QStringList lines = json ? PortListingJson(ports, ini) : PortListing(ports, ini);
     for (const QString& line : lines)
         platform::WriteStandardOutput(text(line) + '\n');
+    return ExitCodes::Success;
+}
+
+// --list-ports --probe: what answers on every port (or on those named).
+int probePorts(const CliOptions& options, const QString& configDir)
+{
+    const IniFileHandler ini(SettingsFilePath(configDir));
+    QStringList devices;
+    for (const QString& port : options.ports)
+        devices << DeviceOfPort(port, ini);
+    if (devices.isEmpty())
+        devices = ProbeCandidates(ini);
+    const ProbeLine line = ProbeLineOf(options, ini);
+    const QList<ProbeAnswer> answers = devices.size() == 1 ? QList<ProbeAnswer>{ProbePort(configDir, devices.constFirst(), line)}
+                                                           : ProbePorts(configDir, devices, line);
+    for (const ProbeAnswer& answer : answers)
+        platform::WriteStandardOutput(ProbeAnswerLine(answer, options.json));
     return ExitCodes::Success;
 }
 
@@ -80,6 +99,8 @@ int main(int argc, char** argv)
         return RunFileCheck(options, output);
 
     const QString configDir = folder.path;
+    if (options.listPorts && options.probe)
+        return probePorts(options, configDir);
     if (options.listPorts)
         return listPorts(configDir, options.json);
 
@@ -88,5 +109,8 @@ int main(int argc, char** argv)
         platform::WriteStandardError(text(QStringLiteral("vlboot-cli: cannot create the settings folder %1\n").arg(configDir)));
         return ExitCodes::Usage;
     }
+    if (options.ports.size() > 1 || options.autoPorts)
+        return RunProductionLine(options, configDir, output,
+                                 {platform::StandardOutputIsTerminal(), platform::StandardErrorIsTerminal()}, stopSignalFd);
     return RunProgramming(options, configDir, output, platform::StandardErrorIsTerminal(), stopSignalFd);
 }

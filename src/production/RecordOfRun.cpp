@@ -56,4 +56,23 @@ RunRecord RecordOfRun(const ProgrammingSession& session, const QString& program,
     return r;
 }
 
+RunRecord RecordOfLostRun(const QString& program, const QString& port, const QString& firmwareFile,
+                          const FirmwareCheckResult& check, const QString& caption, const QString& reason, double seconds)
+{
+    RunRecord r;
+    r.time = QDateTime::currentDateTime();
+    r.host = QSysInfo::machineHostName();
+    r.program = program;
+    r.version = QString::fromLatin1(VersionText);
+    (port.startsWith(QLatin1String("COM")) ? r.comPort : r.devicePath) = port;
+    r.firmwarePath = QFileInfo(firmwareFile).absoluteFilePath();
+    r.firmwareSize = check.size;
+    r.firmwareSha256 = check.sha256;
+    r.caption = caption;
+    r.failedStep = QStringLiteral("unknown");
+    r.reason = reason;
+    r.seconds = seconds;
+    return r;
+}
+
 } // namespace vlboot

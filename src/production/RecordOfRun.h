@@ -19,6 +19,13 @@ class RecordStore;
 RunRecord RecordOfRun(const ProgrammingSession& session, const QString& program, const QString& namedDevice = {},
                       const QString& reason = {});
 
+// The record of a run whose program ended without reporting its end (it
+// crashed or was killed), from what the program that started it knows:
+// the port it was given (COMn or a device path), the file and its checking
+// pass, the last caption it showed, and why its end is unknown.
+RunRecord RecordOfLostRun(const QString& program, const QString& port, const QString& firmwareFile,
+                          const FirmwareCheckResult& check, const QString& caption, const QString& reason, double seconds);
+
 // "amplifier", "fixture", or "" for DeviceTypes::None.
 QString DeviceKindName(std::uint8_t deviceType);
 
