@@ -199,7 +199,10 @@ TEST(SettingsFaults, ASettingsFolderThatTakesNoWriteNeverCostsAUnitOrTheFile)
         if (c.fault == ReadOnly || c.fault == FullDisk) {
             EXPECT_EQ(settings.read("setup.ini"), expected) << c.fault; // whole, unchanged
         }
-        EXPECT_EQ(entries(settings), (QStringList{"Log.txt", "setup.ini"})) << c.fault;
+        // The unit's record: kept where the folder takes it, else said; the outcome stays.
+        const QStringList kept = c.fault == ReadOnly ? QStringList{"Log.txt", "setup.ini"} : QStringList{"Log.txt", "runs.csv", "setup.ini"};
+        EXPECT_EQ(entries(settings), kept) << c.fault;
+        EXPECT_EQ(r.errText().contains("the record of this run cannot be kept"), c.fault == ReadOnly) << c.fault;
         EXPECT_TRUE(QDir(settings.file("Log.txt")).isEmpty());
     }
 }

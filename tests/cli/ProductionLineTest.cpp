@@ -1,0 +1,188 @@
+// Several units at once, found automatically, and their records: vlboot-cli
+// against several vlboot-sim, each run in a fresh settings folder.
+#include "../production/CsvReader.h"
+#include "CliProcesses.h"
+#include "FirmwareImage.h"
+#include "SerialPort.h"
+#include "TestFiles.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vlboot;
+using namespace vlboot::cli::test;
+using vlboot::test::ReadCsv;
+
+namespace {
+
+struct ProductionLine : ::testing::Test {
+    vlboot::test::TestFolder folder;
+    std::vector<std::unique_ptr<Simulator>> sims;
+
+    QStringList start(int count, const QStringList& simArgs)
+    {
+        QStringList ports;
+        for (int i = 0; i < count; ++i) {
+            sims.push_back(std::make_unique<Simulator>(simArgs + QStringList{"--dump", folder.file(QStringLiteral("dump%1").arg(i))}));
+            ports << "--port" << sims.back()->TerminalPath();
+        }
+        return ports;
+    }
+    // The records of runs.csv by column name.
+    QList<QMap<QString, QString>> records() const
+    {
+        const QList<QStringList> rows = ReadCsv(folder.read("runs.csv"));
+        QList<QMap<QString, QString>> out;
+        for (qsizetype i = 1; i < rows.size(); ++i) {
+            QMap<QString, QString> r;
+            for (qsizetype c = 0; c < rows.at(0).size(); ++c)
+                r[rows.at(0).at(c)] = rows.at(i).value(c);
+            out << r;
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(ProductionLine, FourFixturesOverSeveralRoundsGetDistinctNumbersAndOneRecordEach)
+{
+    folder.write("module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 640}).hex);
+    folder.write("setup.ini", "[Velmsettings]\nSerial=500\n");
+    const QStringList ports = start(4, {"--device", "fixture"});
+    constexpr int Rounds = 3;
+    for (int round = 0; round < Rounds; ++round) {
+        const CliResult r = RunCli(QStringList{"--config-dir", folder.path()} + ports + QStringList{folder.file("module.ldr")});
+        ASSERT_EQ(r.exitCode, 0) << r.errText().toStdString();
+        EXPECT_EQ(r.outLines().filter(": Done with succes").size(), 4);
+    }
+    const auto recs = records();
+    ASSERT_EQ(recs.size(), 4 * Rounds);
+    QSet<QString> numbers;
+    for (const auto& rec : recs)
+        numbers << rec["serial_number"];
+    EXPECT_EQ(numbers.size(), 4 * Rounds);
+    for (int n = 500; n < 500 + 4 * Rounds; ++n)
+        EXPECT_TRUE(numbers.contains(QString::number(n))) << n;
+    EXPECT_TRUE(folder.read("setup.ini").contains("Serial=512"));
+    for (int i = 0; i < 4; ++i) { // each fixture holds the number its last record gives it
+        sims.at(i)->Stop();
+        QString last;
+        for (const auto& rec : recs)
+            if (rec["device_path"] == ports.at(2 * i + 1))
+                last = rec["serial_number"];
+        EXPECT_EQ(QString::number(DumpedSerialNumber(folder.file(QStringLiteral("dump%1").arg(i)))), last);
+    }
+}
+
+TEST_F(ProductionLine, OneSimulatorKilledMidRunFailsOnlyItsUnit)
+{
+    folder.write("module.ldr", sim::MakeImage({.blockCount = 2, .bytesPerBlock = 4096}).hex);
+    const QStringList ports = start(4, {"--device", "amplifier", "--baud", "57600"});
+    const QString victim = ports.at(3);
+    CliRun run(QStringList{"--config-dir", folder.path(), "--reply-timeout", "1"} + ports + QStringList{folder.file("module.ldr")});
+    ASSERT_TRUE(run.WaitForOutput((victim + ": Programming Velmora module\n").toUtf8()));
+    sims.at(1)->Kill();
+    const CliResult r = run.Finish();
+    EXPECT_EQ(r.exitCode, 2) << r.errText().toStdString();
+    EXPECT_EQ(r.outLines().filter(": Done with succes").size(), 3);
+    EXPECT_TRUE(r.outLines().contains(victim + ": COM timeout"));
+    const QStringList table = r.errText().split('\n').filter(victim + "  amplifier");
+    ASSERT_EQ(table.size(), 1) << r.errText().toStdString();
+    EXPECT_TRUE(table.constFirst().contains("timeout") && table.constFirst().contains("no answer in time to the memory write"));
+    for (const auto& rec : records()) {
+        const bool failed = rec["device_path"] == victim;
+        EXPECT_EQ(rec["caption"], failed ? "COM timeout" : "Done with succes");
+        EXPECT_EQ(rec["failed_step"].isEmpty(), !failed);
+        EXPECT_EQ(rec["reason"].contains("no answer in time"), failed);
+    }
+    EXPECT_EQ(records().size(), 4);
+}
+
+TEST_F(ProductionLine, AutoProgramsWhereADeviceAnswersAndSkipsWhatIsSilentOrHeld)
+{
+    folder.write("module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 320}).hex);
+    start(1, {"--device", "amplifier"});
+    start(1, {"--device", "fixture"});
+    start(2, {"--device", "silent"});
+    QByteArray ini = "[Ports]\n";
+    for (int i = 0; i < 4; ++i)
+        ini += QStringLiteral("COM%1=%2\n").arg(i + 1).arg(sims.at(i)->TerminalPath()).toUtf8();
+    folder.write("setup.ini", ini);
+    // The last one is held by another program: its lock file names a live process.
+    const QString lock = DeviceLockFolder() + '/' + DeviceLockName(sims.at(3)->TerminalPath());
+    QFile held(lock);
+    const bool locked = held.open(QIODevice::WriteOnly) && held.write(QByteArray::number(::getpid()).rightJustified(10) + '\n') > 0;
+    held.close();
+
+    const CliResult probe = RunCli({"--config-dir", folder.path(), "--list-ports", "--probe", "--json"});
+    QMap<QString, QString> answers;
+    for (const QString& line : probe.outLines()) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        answers[o["device"].toString()] = o["answer"].toString();
+    }
+    EXPECT_EQ(answers[sims.at(0)->TerminalPath()], "amplifier");
+    EXPECT_EQ(answers[sims.at(1)->TerminalPath()], "fixture");
+    EXPECT_EQ(answers[sims.at(2)->TerminalPath()], "nothing");
+
+    const CliResult r = RunCli({"--config-dir", folder.path(), "--port", "auto", "--json", folder.file("module.ldr")});
+    QFile::remove(lock);
+    EXPECT_EQ(r.exitCode, 0) << r.errText().toStdString();
+    QStringList programmed;
+    for (const QString& line : r.outLines()) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        EXPECT_TRUE(o.contains("port")) << line.toStdString();
+        if (o["event"] == "result" && o["status"] == 0)
+            programmed << o["port"].toString();
+    }
+    programmed.sort();
+    QStringList expected{sims.at(0)->TerminalPath(), sims.at(1)->TerminalPath()};
+    expected.sort();
+    EXPECT_EQ(programmed, expected);
+    if (locked) {
+        EXPECT_TRUE(r.errText().contains("skipped " + sims.at(3)->TerminalPath() + ": held by another program"))
+            << r.errText().toStdString();
+    }
+}
+
+TEST_F(ProductionLine, CheckDescribesAGoodFileAndRefusesEachKindOfBadOneTouchingNoSetting)
+{
+    const QByteArray good = sim::MakeImage({.firstBlock = 2, .blockCount = 2, .bytesPerBlock = 256}).hex;
+    QByteArray badSum = sim::HexRecord(0, 0, QByteArray(16, 'x'));
+    badSum[10] = '9'; // a data byte changed, its checksum not
+    const struct {
+        const char* name;
+        QByteArray content;
+        const char* says; // on standard output, or after "why: "
+    } cases[] = {
+        {"good.ldr", good, "  block 3  0x00030000-0x000300FF  256 bytes"},
+        {"missing.ldr", {}, "missing.ldr: no such file"},
+        {"checksum.ldr", badSum + good, "checksum does not match"},
+        {"long.ldr", sim::HexRecord(0, 0, QByteArray(33, 'x')), "record of 33 bytes, more than 32"},
+        {"past.ldr", sim::HexRecord(0, 0xFFF8, QByteArray(16, 'x')), "runs past offset 0xFFFF"},
+        {"huge.ldr", ':' + QByteArray(600, '0') + '\n', "longer than any record can be"},
+        {"folder.ldr", {}, "not a regular file"},
+    };
+    for (const auto& c : cases) {
+        if (QByteArray(c.name) == "folder.ldr")
+            QDir(folder.path()).mkdir(c.name);
+        else if (!c.content.isEmpty())
+            folder.write(c.name, c.content);
+        const CliResult r = RunCli({"--config-dir", folder.path(), "--check", folder.file(c.name)});
+        const bool ok = QByteArray(c.name) == "good.ldr";
+        EXPECT_EQ(r.exitCode, ok ? 0 : 1) << c.name;
+        EXPECT_TRUE((ok ? QString::fromUtf8(r.out) : r.why()).contains(c.says)) << c.name << r.out.toStdString() << r.why().toStdString();
+    }
+    const CliResult r = RunCli({"--config-dir", folder.path(), "--check", "--json", folder.file("good.ldr")});
+    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    EXPECT_EQ(o["sha256"].toString().toLatin1(), QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(o["data_bytes"].toInt(), 512);
+    EXPECT_FALSE(folder.exists("setup.ini") || folder.exists("runs.csv"));
+}

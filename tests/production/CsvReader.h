@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <utility>
+
+namespace vlboot::test {
+
+// The records of an RFC 4180 text (UTF-8; a CR outside quotes is dropped),
+// each a list of fields; an unterminated last record is left out.
+inline QList<QStringList> ReadCsv(const QByteArray& text)
+{
+    QList<QStringList> rows;
+    QStringList row;
+    QByteArray field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (quoted && c == '"' && i + 1 < text.size() && text.at(i + 1) == '"')
+            field += text.at(++i);
+        else if (c == '"')
+            quoted = !quoted;
+        else if (quoted || (c != ',' && c != '\n' && c != '\r'))
+            field += c;
+        else if (c != '\r') {
+            row << QString::fromUtf8(field);
+            field.clear();
+            if (c == '\n')
+                rows << std::exchange(row, {});
+        }
+    }
+    return rows;
+}
+
+} // namespace vlboot::test
