@@ -7,18 +7,20 @@
 #include "TestFiles.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vlboot;
 using namespace vlboot::cli::test;
-using vlboot::test::ReadCsv;
 
 namespace {
 
@@ -40,11 +42,10 @@ struct ProductionLine : ::testing::Test {
     {
         const QList<QStringList> rows = ReadCsv(folder.read("runs.csv"));
         QList<QMap<QString, QString>> out;
-        for (qsizetype i = 1; i < rows.size(); ++i) {
-            QMap<QString, QString> r;
-            for (qsizetype c = 0; c < rows.at(0).size(); ++c)
-                r[rows.at(0).at(c)] = rows.at(i).value(c);
-            out << r;
+        for (const QStringList& row : rows.mid(1)) {
+            out.append(QMap<QString, QString>());
+            for (qsizetype c = 0; c < row.size(); ++c)
+                out.back()[rows.at(0).value(c)] = row.at(c);
         }
         return out;
     }
@@ -54,31 +55,32 @@ struct ProductionLine : ::testing::Test {
 
 TEST_F(ProductionLine, FourFixturesOverSeveralRoundsGetDistinctNumbersAndOneRecordEach)
 {
-    folder.write("module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 640}).hex);
+    const QString file = folder.file("a,b \"Ü\" ファーム/module.ldr"); // comes back unchanged through a CSV reader
+    QDir(folder.path()).mkpath(QFileInfo(file).path());
+    folder.write(QFileInfo(file).dir().dirName() + "/module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 640}).hex);
     folder.write("setup.ini", "[Velmsettings]\nSerial=500\n");
     const QStringList ports = start(4, {"--device", "fixture"});
     constexpr int Rounds = 3;
     for (int round = 0; round < Rounds; ++round) {
-        const CliResult r = RunCli(QStringList{"--config-dir", folder.path()} + ports + QStringList{folder.file("module.ldr")});
+        const CliResult r = RunCli(QStringList{"--config-dir", folder.path()} + ports + QStringList{file});
         ASSERT_EQ(r.exitCode, 0) << r.errText().toStdString();
         EXPECT_EQ(r.outLines().filter(": Done with succes").size(), 4);
     }
     const auto recs = records();
     ASSERT_EQ(recs.size(), 4 * Rounds);
     QSet<QString> numbers;
-    for (const auto& rec : recs)
+    for (const auto& rec : recs) {
         numbers << rec["serial_number"];
-    EXPECT_EQ(numbers.size(), 4 * Rounds);
+        EXPECT_EQ(rec["firmware_path"], file);
+        EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$").match(rec["time"]).hasMatch());
+    }
     for (int n = 500; n < 500 + 4 * Rounds; ++n)
         EXPECT_TRUE(numbers.contains(QString::number(n))) << n;
     EXPECT_TRUE(folder.read("setup.ini").contains("Serial=512"));
-    for (int i = 0; i < 4; ++i) { // each fixture holds the number its last record gives it
+    for (int i = 0; i < 4; ++i) { // each fixture holds the number of its last record
         sims.at(i)->Stop();
-        QString last;
-        for (const auto& rec : recs)
-            if (rec["device_path"] == ports.at(2 * i + 1))
-                last = rec["serial_number"];
-        EXPECT_EQ(QString::number(DumpedSerialNumber(folder.file(QStringLiteral("dump%1").arg(i)))), last);
+        const auto last = std::find_if(recs.rbegin(), recs.rend(), [&](auto& rec) { return rec["device_path"] == ports.at(2 * i + 1); });
+        EXPECT_EQ(QString::number(DumpedSerialNumber(folder.file(QStringLiteral("dump%1").arg(i)))), last->value("serial_number"));
     }
 }
 
@@ -122,30 +124,21 @@ TEST_F(ProductionLine, AutoProgramsWhereADeviceAnswersAndSkipsWhatIsSilentOrHeld
     const bool locked = held.open(QIODevice::WriteOnly) && held.write(QByteArray::number(::getpid()).rightJustified(10) + '\n') > 0;
     held.close();
 
-    const CliResult probe = RunCli({"--config-dir", folder.path(), "--list-ports", "--probe", "--json"});
-    QMap<QString, QString> answers;
-    for (const QString& line : probe.outLines()) {
-        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
-        answers[o["device"].toString()] = o["answer"].toString();
-    }
-    EXPECT_EQ(answers[sims.at(0)->TerminalPath()], "amplifier");
-    EXPECT_EQ(answers[sims.at(1)->TerminalPath()], "fixture");
-    EXPECT_EQ(answers[sims.at(2)->TerminalPath()], "nothing");
+    const QStringList probe = RunCli({"--config-dir", folder.path(), "--list-ports", "--probe"}).outLines();
+    for (const auto& [i, answer] : {std::pair{0, "amplifier"}, {1, "fixture"}, {2, "nothing"}})
+        EXPECT_EQ(probe.filter(QRegularExpression("^" + sims.at(i)->TerminalPath() + " +" + answer + "\\b")).size(), 1) << answer;
 
     const CliResult r = RunCli({"--config-dir", folder.path(), "--port", "auto", "--json", folder.file("module.ldr")});
     QFile::remove(lock);
     EXPECT_EQ(r.exitCode, 0) << r.errText().toStdString();
-    QStringList programmed;
+    QSet<QString> programmed;
     for (const QString& line : r.outLines()) {
         const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
         EXPECT_TRUE(o.contains("port")) << line.toStdString();
         if (o["event"] == "result" && o["status"] == 0)
             programmed << o["port"].toString();
     }
-    programmed.sort();
-    QStringList expected{sims.at(0)->TerminalPath(), sims.at(1)->TerminalPath()};
-    expected.sort();
-    EXPECT_EQ(programmed, expected);
+    EXPECT_EQ(programmed, (QSet<QString>{sims.at(0)->TerminalPath(), sims.at(1)->TerminalPath()}));
     if (locked) {
         EXPECT_TRUE(r.errText().contains("skipped " + sims.at(3)->TerminalPath() + ": held by another program"))
             << r.errText().toStdString();
@@ -168,21 +161,17 @@ TEST_F(ProductionLine, CheckDescribesAGoodFileAndRefusesEachKindOfBadOneTouching
         {"long.ldr", sim::HexRecord(0, 0, QByteArray(33, 'x')), "record of 33 bytes, more than 32"},
         {"past.ldr", sim::HexRecord(0, 0xFFF8, QByteArray(16, 'x')), "runs past offset 0xFFFF"},
         {"huge.ldr", ':' + QByteArray(600, '0') + '\n', "longer than any record can be"},
-        {"folder.ldr", {}, "not a regular file"},
+        {".", {}, "not a regular file"}, // the folder itself
     };
     for (const auto& c : cases) {
-        if (QByteArray(c.name) == "folder.ldr")
-            QDir(folder.path()).mkdir(c.name);
-        else if (!c.content.isEmpty())
+        if (!c.content.isEmpty())
             folder.write(c.name, c.content);
         const CliResult r = RunCli({"--config-dir", folder.path(), "--check", folder.file(c.name)});
         const bool ok = QByteArray(c.name) == "good.ldr";
         EXPECT_EQ(r.exitCode, ok ? 0 : 1) << c.name;
         EXPECT_TRUE((ok ? QString::fromUtf8(r.out) : r.why()).contains(c.says)) << c.name << r.out.toStdString() << r.why().toStdString();
     }
-    const CliResult r = RunCli({"--config-dir", folder.path(), "--check", "--json", folder.file("good.ldr")});
-    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
-    EXPECT_EQ(o["sha256"].toString().toLatin1(), QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex());
-    EXPECT_EQ(o["data_bytes"].toInt(), 512);
+    const QByteArray sha256 = QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex();
+    EXPECT_TRUE(RunCli({"--config-dir", folder.path(), "--check", folder.file("good.ldr")}).out.contains("sha256: " + sha256));
     EXPECT_FALSE(folder.exists("setup.ini") || folder.exists("runs.csv"));
 }

@@ -5,8 +5,6 @@
 #include <QStringList>
 #include <utility>
 
-namespace vlboot::test {
-
 // The records of an RFC 4180 text (UTF-8; a CR outside quotes is dropped),
 // each a list of fields; an unterminated last record is left out.
 inline QList<QStringList> ReadCsv(const QByteArray& text)
@@ -17,20 +15,17 @@ inline QList<QStringList> ReadCsv(const QByteArray& text)
     bool quoted = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text.at(i);
-        if (quoted && c == '"' && i + 1 < text.size() && text.at(i + 1) == '"')
+        if (quoted && c == '"' && text.mid(i + 1, 1) == "\"")
             field += text.at(++i);
         else if (c == '"')
             quoted = !quoted;
         else if (quoted || (c != ',' && c != '\n' && c != '\r'))
             field += c;
         else if (c != '\r') {
-            row << QString::fromUtf8(field);
-            field.clear();
+            row << QString::fromUtf8(std::exchange(field, {}));
             if (c == '\n')
                 rows << std::exchange(row, {});
         }
     }
     return rows;
 }
-
-} // namespace vlboot::test
