@@ -14,9 +14,13 @@
 #   4 size      the checking pass over a 100 MB file (Google Benchmark, median
 #               of 5) and the peak memory of a whole vlboot-cli run over it
 #   5 adapters  the summary line with the median round trip is printed
+#   6 line      a production line: the paced 256 KiB run on one port alone,
+#               then on four ports at once (four simulators); wall time of
+#               the four / wall time of the one
 #
 # Builds what it needs into build-bench (Release). Environment:
 #   VLBOOT_BENCH_RUNS=N   runs of the timed items (default 5)
+#   VLBOOT_BENCH_ITEMS="1 6"  measure only these items (default: all)
 #   VLBOOT_BENCH_BIN=DIR  measure the programs in DIR instead (for example an
 #                         older build); the checking-pass benchmark still
 #                         comes from build-bench unless DIR has one
@@ -45,6 +49,7 @@ checkbench="$bin/vlboot-bench-check"
 rm -rf "$work"
 mkdir -p "$work"
 sim_pid=""
+line_pids=()
 disk_load=""
 # stop_disk_load: ends the disk-load loop and the dd it runs.
 stop_disk_load() {
@@ -57,6 +62,7 @@ stop_disk_load() {
 }
 cleanup() {
   if [ -n "$sim_pid" ]; then kill -TERM "$sim_pid" 2>/dev/null || true; fi
+  for p in "${line_pids[@]}"; do kill -TERM "$p" 2>/dev/null || true; done
   stop_disk_load
   rm -f "$work"/*.ldr "$work/disk-load"
 }
@@ -112,6 +118,7 @@ verdict() { awk -v v="$1" -v t="$2" -v op="$3" 'BEGIN { ok = (op == "<=") ? v <=
 rows=()
 row() { rows+=("$1|$2|$3|$4"); }
 note() { echo "bench: $*" >&2; }
+want() { [[ " ${VLBOOT_BENCH_ITEMS:-1 2 3 4 5 6} " == *" $1 "* ]]; }
 
 fw="$work/fw256k.ldr"
 "$bin/vlboot-mkfw" --blocks 4 --bytes-per-block 65536 --record-size 32 "$fw" >/dev/null
@@ -172,7 +179,8 @@ unpaced_item() {
     row "2 unpaced: CPU of the whole run (median of $runs)$1" "$run_cpu s" "<= $3 s" "$(verdict "$run_cpu" "$3" "<=")"
   fi
 }
-paced_item
+if want 1; then paced_item; fi
+if want 2; then
 unpaced_item "" 0.10 0.8
 
 # The same while another program writes to the same disk and syncs every
@@ -188,9 +196,11 @@ disk_load=$!
 unpaced_item ", another program writing and syncing to the same disk" 0.15 ""
 stop_disk_load
 rm -f "$work/disk-load"
+fi
 
 # --- 3 idle ----------------------------------------------------------------
 idle_runs=$(( runs < 3 ? runs : 3 ))
+if want 3; then
 note "3 idle: $idle_runs runs against a silent line (about 24 s each)"
 : >"$work/idle-cpu"
 for _ in $(seq 1 "$idle_runs"); do
@@ -204,8 +214,10 @@ idle_cpu=$(awk '{ print $1 }' "$work/idle-cpu" | median)
 idle_wall=$(awk '{ printf "%.1f\n", $2 }' "$work/idle-cpu" | median)
 per_wait=$(awk -v c="$idle_cpu" 'BEGIN { printf "%.3f", c / 2 }')
 row "3 idle: CPU per 12 s wait (2 waits, median of $idle_runs)" "$per_wait s (run: $idle_cpu s CPU in $idle_wall s)" "< 0.1 s" "$(verdict "$per_wait" 0.1 "<")"
+fi
 
 # --- 4 size ----------------------------------------------------------------
+if want 4; then
 note "4 size: 100 MB file"
 big="$work/fw100m.ldr"
 "$bin/vlboot-mkfw" --blocks 635 --bytes-per-block 65536 --record-size 32 "$big" >/dev/null
@@ -236,14 +248,58 @@ rss=$(median <"$work/rss")
 rss=$(awk -v r="$rss" 'BEGIN { printf "%.1f", r }')
 row "4 size: peak memory of a run over it" "$rss MB (whole file read, Fault at its last line)" "< 30 MB" "$(verdict "$rss" 30 "<")"
 rm -f "$big"
+fi
 
 # --- 5 adapters ------------------------------------------------------------
-if [ -n "$paced_summary" ]; then
+if ! want 1 || ! want 5; then
+  :
+elif [ -n "$paced_summary" ]; then
   rtt=$(sed -n 's/.*median round trip \([0-9.]*\) ms.*/\1/p' <<<"$paced_summary")
   row "5 adapters: summary line with the median round trip" "present: $rtt ms per exchange at 115200 baud" "present" "pass"
 else
   row "5 adapters: summary line with the median round trip" "missing" "present" "FAIL"
 fi
+
+# --- 6 production line -----------------------------------------------------
+# line_item: the paced run on one port alone, then the same on four ports
+# at once, each port a simulator of its own.
+line_item() {
+  note "6 production line: 256 KiB image at 115200 baud, one port alone, then four ports at once"
+  start_sim --baud 115200
+  cli "$fw"
+  stop_sim
+  [ "$cli_rc" -eq 0 ] || { echo "bench: the one-port run failed (exit $cli_rc)" >&2; exit 1; }
+  local alone=$wall ports=() i pty4
+  for i in 1 2 3 4; do
+    : >"$work/line$i.out"
+    "$bin/vlboot-sim" --ignore-stdin --baud 115200 >"$work/line$i.out" 2>"$work/line$i.err" </dev/null &
+    line_pids+=($!)
+  done
+  for i in 1 2 3 4; do
+    pty4=""
+    for _ in $(seq 1 200); do
+      pty4=$(head -n1 "$work/line$i.out")
+      [ -n "$pty4" ] && break
+      sleep 0.025
+    done
+    [ -n "$pty4" ] || { echo "bench: vlboot-sim did not start" >&2; exit 1; }
+    ports+=(--port "$pty4")
+  done
+  rm -rf "$work/cfg"
+  mkdir -p "$work/cfg"
+  local t0=$EPOCHREALTIME rc=0
+  "$bin/vlboot-cli" --config-dir "$work/cfg" "${ports[@]}" "$fw" >"$work/line.out" 2>"$work/line.err" </dev/null || rc=$?
+  local t1=$EPOCHREALTIME
+  for i in "${line_pids[@]}"; do kill -TERM "$i"; wait "$i" || true; done
+  line_pids=()
+  [ "$rc" -eq 0 ] || { echo "bench: the four-port run failed (exit $rc)" >&2; cat "$work/line.err" >&2; exit 1; }
+  local four ratio
+  four=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
+  ratio=$(awk -v f="$four" -v a="$alone" 'BEGIN { printf "%.3f", f / a }')
+  row "6 production line: four ports at once / one alone (115200 baud)" "$ratio ($four s / ${alone%???} s)" "<= 1.10" \
+    "$(verdict "$ratio" 1.10 "<=")"
+}
+if want 6; then line_item; fi
 
 # --- table -----------------------------------------------------------------
 echo
