@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  qt6-base-dev qt6-serialport-dev libgl-dev libssl-dev
   libgtest-dev googletest
   clang libclang-rt-14-dev
   libbenchmark-dev

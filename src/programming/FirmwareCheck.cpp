@@ -2,8 +2,8 @@
 
 #include "FirmwareFile.h"
 #include "FirmwareLine.h"
+#include "Sha256.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <algorithm>
 
@@ -35,7 +35,7 @@ FirmwareCheckResult CheckFirmwareFile(const QString& fileName, const std::functi
     r.identity = file.Identity();
     if (r.identity)
         r.size = r.identity->size;
-    QCryptographicHash digest(QCryptographicHash::Sha256);
+    Sha256 digest;
     file.SetDigest(&digest);
     const auto fault = [&](const QString& what) {
         r.failedLine = file.LineNumber();
@@ -102,7 +102,7 @@ FirmwareCheckResult CheckFirmwareFile(const QString& fileName, const std::functi
         r.why = QStringLiteral("%1: changed while it was being checked").arg(fileName);
         return r;
     }
-    r.sha256 = digest.result().toHex();
+    r.sha256 = digest.HexResult();
     r.ok = true;
     return r;
 }

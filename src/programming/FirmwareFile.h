@@ -23,7 +23,7 @@ public:
     // Opens the file; false, with Why(), when it cannot be read as a regular file.
     bool Open(const QString& fileName);
     // Adds every byte read from now on to `digest` (see LineReader).
-    void SetDigest(QCryptographicHash* digest)
+    void SetDigest(Sha256* digest)
     {
         if (reader_)
             reader_->SetDigest(digest);

@@ -1,6 +1,5 @@
 #include "LineReader.h"
 
-#include <QCryptographicHash>
 #include <algorithm>
 
 namespace vlboot {
@@ -26,7 +25,7 @@ bool LineReader::fill()
     pos_ = 0;
     end_ = n > 0 ? static_cast<qsizetype>(n) : 0;
     if (n > 0 && digest_)
-        digest_->addData(QByteArrayView(block_.constData(), end_));
+        digest_->Add(QByteArrayView(block_.constData(), end_));
     if (n < 0)
         failed_ = true;
     if (n <= 0)

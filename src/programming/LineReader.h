@@ -4,7 +4,8 @@
 #include <QByteArrayView>
 #include <QIODevice>
 
-class QCryptographicHash;
+#include "Sha256.h"
+
 
 namespace vlboot {
 
@@ -25,7 +26,7 @@ public:
 
     // Every block read from now on is also added to `digest` (nullptr: none),
     // so that a pass over all lines hashes the whole file on the way.
-    void SetDigest(QCryptographicHash* digest) { digest_ = digest; }
+    void SetDigest(Sha256* digest) { digest_ = digest; }
 
     // The next line in `line`, valid until the next call; false at the end
     // of the data or once a read failed.
@@ -42,7 +43,7 @@ private:
     void skipLineFeedAfterCarriageReturn();
 
     QIODevice& device_;
-    QCryptographicHash* digest_ = nullptr;
+    Sha256* digest_ = nullptr;
     const qsizetype maxLength_;
     QByteArray block_;
     qsizetype pos_ = 0;
