@@ -46,6 +46,7 @@ struct Unit {
     std::optional<double> rateStart;
     double rateStartBytes = 0;
     bool ended = false;     // its result is known
+    double endTime = 0;     // when it came
     bool collected = false; // its program's end was handled
     int status = -1;
     QString why;
@@ -211,6 +212,7 @@ void Line::event(Unit& unit, const QByteArray& line)
         }
     } else if (name == QLatin1String("result")) {
         unit.ended = true;
+        unit.endTime = now();
         unit.status = o.value(QStringLiteral("status")).toInt();
         unit.why = o.value(QStringLiteral("why")).toString();
         const QJsonValue serial = o.value(QStringLiteral("serial_number"));
@@ -242,6 +244,7 @@ void Line::finished(Unit& unit)
             : QStringLiteral("vlboot-cli for this port ended with exit status %1 without reporting its end").arg(p.exitCode());
         unit.status = ExitCodes::Fault;
         unit.ended = true;
+        unit.endTime = now();
         const RunRecord record = RecordOfLostRun(QStringLiteral("vlboot-cli"), unit.port, file_, check_, unit.caption, unit.why, now());
         RunResult result;
         result.status = unit.status;
@@ -287,7 +290,7 @@ QString Line::liveText(const Unit& unit) const
         portWidth = std::max(portWidth, static_cast<int>(u.port.size()));
     QString rate = QStringLiteral("- B/s");
     QString left = QStringLiteral("-:-- left");
-    const double t = now();
+    const double t = unit.ended ? unit.endTime : now(); // an ended unit's rate stays
     if (unit.rateStart && t > *unit.rateStart && unit.bytes > unit.rateStartBytes) {
         const double perSecond = (unit.bytes - unit.rateStartBytes) / (t - *unit.rateStart);
         rate = ProgressBar::RateText(perSecond);
