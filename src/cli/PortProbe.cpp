@@ -89,10 +89,13 @@ QList<ProbeAnswer> ProbePorts(const QString& configDir, const QStringList& devic
     for (const QString& device : devices) {
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(QCoreApplication::applicationFilePath(),
-                       {QStringLiteral("--config-dir"), configDir, QStringLiteral("--list-ports"), QStringLiteral("--probe"),
-                        QStringLiteral("--json"), QStringLiteral("--port"), device, QStringLiteral("--speed"),
-                        QString::number(BaudRates.at(line.speedIndex)), QStringLiteral("--address"), line.address});
+        QStringList args{QStringLiteral("--list-ports"), QStringLiteral("--probe"), QStringLiteral("--json"),
+                         QStringLiteral("--port"), device, QStringLiteral("--speed"),
+                         QString::number(BaudRates.at(line.speedIndex)), QStringLiteral("--address"), line.address};
+        // (--list-ports makes no settings folder, so an installed program's may not be there yet.)
+        if (QFileInfo(configDir).isDir())
+            args << QStringLiteral("--config-dir") << configDir;
+        process->start(QCoreApplication::applicationFilePath(), args);
         probes.push_back(std::move(process));
     }
     QList<ProbeAnswer> answers;

@@ -237,12 +237,20 @@ void Line::finished(Unit& unit)
         // The unit's program ended without its result: it crashed or was
         // killed. Its unit gets a record all the same, and counts as a fault.
         QProcess& p = *unit.process;
-        unit.why = p.error() == QProcess::FailedToStart
+        const int signal = platform::StopSignalReceived();
+        unit.status = ExitCodes::Fault;
+        if (signal && p.exitStatus() == QProcess::CrashExit && p.exitCode() == signal) {
+            // The stop passed on reached it before it could take stop signals.
+            unit.status = platform::ExitStatusOfSignal(signal);
+            unit.caption = QStringLiteral("stopped");
+        }
+        unit.why = unit.status != ExitCodes::Fault
+            ? QStringLiteral("stopped by %1 before its run began").arg(platform::SignalName(signal))
+            : p.error() == QProcess::FailedToStart
             ? QStringLiteral("vlboot-cli could not be started for this port (%1)").arg(p.errorString())
             : p.exitStatus() == QProcess::CrashExit
             ? QStringLiteral("vlboot-cli for this port ended by a signal without reporting its end")
             : QStringLiteral("vlboot-cli for this port ended with exit status %1 without reporting its end").arg(p.exitCode());
-        unit.status = ExitCodes::Fault;
         unit.ended = true;
         unit.endTime = now();
         const RunRecord record = RecordOfLostRun(QStringLiteral("vlboot-cli"), unit.port, file_, check_, unit.caption, unit.why, now());
