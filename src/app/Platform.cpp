@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <cstdio>
 
 #if defined(Q_OS_UNIX)
@@ -232,9 +233,9 @@ void SendSignal(qint64 pid, int signal)
         ::kill(static_cast<pid_t>(pid), signal);
 }
 
-void LeaveProcessGroup()
+void StartInOwnProcessGroup(QProcess& child)
 {
-    ::setpgid(0, 0);
+    child.setChildProcessModifier([] { ::setpgid(0, 0); });
 }
 
 void WriteStandardOutput(const QByteArray& bytes)
@@ -348,7 +349,7 @@ void SendSignal(qint64, int)
 {
 }
 
-void LeaveProcessGroup()
+void StartInOwnProcessGroup(QProcess&)
 {
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 class QFile;
+class QProcess;
 
 namespace vlboot::platform {
 
@@ -63,10 +64,10 @@ QString SignalName(int signal);
 
 // Sends `signal` to the process `pid` (a stop passed on to a child).
 void SendSignal(qint64 pid, int signal);
-// Called in a new child process before it runs its program: puts it into a
-// process group of its own, so that a terminal's Ctrl+C reaches only the
-// parent, which passes the stop on.
-void LeaveProcessGroup();
+// Makes the child process `child` starts run in a process group of its
+// own, so that a terminal's Ctrl+C reaches only the parent, which passes
+// the stop on. Call before starting it.
+void StartInOwnProcessGroup(QProcess& child);
 
 // Writes all of `bytes` to standard output or standard error at once
 // (unbuffered). A closed pipe or a full disk loses them; the program goes on.

@@ -151,9 +151,7 @@ void Line::start(Unit& unit, const QString& file)
 
     unit.process = std::make_unique<QProcess>();
     QProcess* process = unit.process.get();
-#if defined(Q_OS_UNIX)
-    process->setChildProcessModifier(platform::LeaveProcessGroup);
-#endif
+    platform::StartInOwnProcessGroup(*process);
     QObject::connect(process, &QProcess::readyReadStandardOutput, [this, &unit] { readOut(unit); });
     QObject::connect(process, &QProcess::readyReadStandardError, [this, &unit] { readErr(unit); });
     QObject::connect(process, &QProcess::finished, [this, &unit] { finished(unit); });
@@ -218,6 +216,8 @@ void Line::event(Unit& unit, const QByteArray& line)
         const QJsonValue serial = o.value(QStringLiteral("serial_number"));
         unit.serial = serial.isDouble() ? QString::number(serial.toInteger()) : QString();
         unit.seconds = o.value(QStringLiteral("wall_s")).toDouble();
+        if (unit.status > 128)
+            unit.caption = QStringLiteral("stopped"); // its live line's last word
     }
     dirty_ = true;
     if (options_.json) {
