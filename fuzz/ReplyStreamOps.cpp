@@ -4,7 +4,7 @@
 #include "CommandTable.h"
 #include "FakeWaitClock.h"
 #include "FuzzSupport.h"
-#include "ScriptedLink.h"
+#include "ModelLink.h"
 #include "Settings.h"
 
 #include <array>
@@ -15,7 +15,7 @@ namespace vlboot::fuzz {
 namespace {
 
 using test::FakeWaitClock;
-using test::ScriptedLink;
+using sim::ModelLink;
 
 std::uint8_t byteOf(const QByteArray& b, qsizetype i)
 {
@@ -63,7 +63,7 @@ const char* const NetworkAddresses[] = {"1", "0", "65535", "12abc", " 7", "-3", 
 
 // The rules a single exchange keeps, whatever came back.
 struct Exchange {
-    ScriptedLink link;
+    ModelLink link;
     FakeWaitClock clock;
     Settings settings{ScratchFolder().path()};
     StopRequest stop;

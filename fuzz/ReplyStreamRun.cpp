@@ -96,7 +96,7 @@ void RunProgramming(FuzzedDataProvider& in)
         FUZZ_CHECK(outcome == RunOutcome::Timeout, "nothing on the line ends in a time-out");
     else if (faults == 0)
         FUZZ_CHECK(success, "a run without faults succeeds");
-    for (const QByteArray& frame : link.SentFrames())
+    for (const QByteArray& frame : link.Sent)
         CheckFrameRules(frame);
     FUZZ_CHECK(link.ReceiveBuffer().size() <= Link::ReceiveGuard, "the receive buffer never holds more than 80 bytes");
 }

@@ -41,11 +41,6 @@ struct ViewOutput {
 
 TEST(CliParts, OptionsAtTheirEdges)
 {
-    const CliParse none = ParseCliOptions({});
-    ASSERT_TRUE(none.options);
-    EXPECT_FALSE(none.options->comPort || none.options->speedIndex || none.options->address);
-    EXPECT_EQ(none.options->replyTimeout, 12.0);
-
     for (const auto& [text, port] : std::initializer_list<std::pair<const char*, int>>{{"1", 1}, {"16", 16}, {"COM16", 16}, {"com3", 3}})
         EXPECT_EQ(ParsePortArgument(text)->number, port) << text;
     EXPECT_EQ(ParsePortArgument("./ttyFake")->devicePath, "./ttyFake");
@@ -108,10 +103,9 @@ TEST(CliParts, TheViewPrintsCaptionsMessagesAndTheFailureAsLinesOrJson)
     result.wallSeconds = 0.5;
     json.view.Finish(result);
     const QJsonObject last = json.lastEvent();
-    EXPECT_EQ(last["event"].toString(), "result");
-    EXPECT_EQ(last["outcome"].toString(), "stopped");
+    EXPECT_EQ(QStringList({last["event"].toString(), last["outcome"].toString(), last["warnings"].toArray().first().toString()}),
+              QStringList({"result", "stopped", "w"}));
     EXPECT_EQ(last["serial_number"].toInt(), 7000);
-    EXPECT_EQ(last["warnings"].toArray().size(), 1);
     EXPECT_DOUBLE_EQ(last["median_rtt_ms"].toDouble(), 1.25);
     EXPECT_TRUE(json.err.contains("vlboot-cli: 3 exchanges in 0.50 s, median round trip 1.25 ms per exchange"));
     for (const auto& [status, outcome] : std::initializer_list<std::pair<int, const char*>>{{0, "success"}, {1, "fault"}, {2, "timeout"}, {130, "stopped"}})

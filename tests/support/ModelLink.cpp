@@ -9,8 +9,9 @@ ModelLink::ModelLink(DeviceKind kind, QObject* parent)
 {
 }
 
-bool ModelLink::SetupMScomm(std::uint8_t, std::uint8_t)
+bool ModelLink::SetupMScomm(std::uint8_t port, std::uint8_t speed)
 {
+    Setups.push_back(port + 100 * speed);
     open_ = !FailOpen;
     return open_;
 }
@@ -24,16 +25,23 @@ void ModelLink::ClearMScommInput()
 {
     // Only what has arrived is discarded; emissions still to come are on
     // their way and arrive later.
+    ++Clears;
     EmptyReceiveBuffer();
 }
 
 void ModelLink::SendMScommString(const QByteArray& str)
 {
-    sent_.push_back(str);
+    Sent.push_back(str);
     if (!open_)
         return;
-    for (Emission& e : model_.Receive(str))
-        pending_.push_back(std::move(e));
+    if (!Script.empty()) {
+        for (const QByteArray& chunk : Script.front())
+            pending_.push_back({0, chunk});
+        Script.pop_front();
+    } else {
+        for (Emission& e : model_.Receive(str))
+            pending_.push_back(std::move(e));
+    }
     ScheduleNext();
 }
 

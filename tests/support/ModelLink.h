@@ -9,18 +9,20 @@
 
 namespace vlboot::sim {
 
-// A serial link whose far end is a DeviceModel, for tests of the protocol,
-// the bootloader operations and the programming run.
+// A serial link whose far end is a DeviceModel, or a script, for tests of
+// the protocol, the bootloader operations and the programming run.
 //
-// Every frame sent is recorded and fed to the model; the model's emissions
-// reach ReceiveBuffer through the event loop, one at a time: the next
-// emission is posted only once the previous one has been delivered, so one
-// pass of event processing never delivers a reply together with the frame
-// that follows it. Delays are not kept: each emission is a queued call.
+// Every frame sent is recorded and answered: by the next entry of Script
+// while there is one (its chunks as they stand; an empty entry is
+// silence), otherwise by the model. The answer reaches ReceiveBuffer
+// through the event loop one piece at a time: the next piece is posted
+// only once the previous one has been delivered, so one pass of event
+// processing never delivers a reply together with the frame that follows
+// it. Delays are not kept: each piece is a queued call.
 //
 // The "port" is open from the start. A failed SetupMScomm (FailOpen) or
 // CloseMScomm closes it; frames sent while it is closed are recorded but
-// never reach the model, and emissions due while it is closed are lost.
+// never answered, and pieces due while it is closed are lost.
 class ModelLink : public QObject, public vlboot::Link {
     Q_OBJECT
 public:
@@ -33,17 +35,24 @@ public:
 
     DeviceModel& Model() { return model_; }
     const DeviceModel& Model() const { return model_; }
+    // Bytes that arrive without a request.
+    void Arrive(const QByteArray& bytes) { AppendReceived(bytes); }
 
-    const std::vector<QByteArray>& SentFrames() const { return sent_; }
-
+    std::deque<std::vector<QByteArray>> Script;
     bool FailOpen = false;
+    std::vector<QByteArray> Sent;
+    std::vector<QString> RxLines;
+    std::vector<int> Setups; // the port of each SetupMScomm, its speed index * 100 added
+    int Clears = 0;
+
+protected:
+    void ReportReceived(const QString& line) override { RxLines.push_back(line); }
 
 private:
     void ScheduleNext();
     void DeliverNext();
 
     DeviceModel model_;
-    std::vector<QByteArray> sent_;
     std::deque<Emission> pending_;
     bool scheduled_ = false;
     bool open_ = true;

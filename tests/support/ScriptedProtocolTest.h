@@ -2,7 +2,7 @@
 
 #include "DeviceProtocol.h"
 #include "FakeWaitClock.h"
-#include "ScriptedLink.h"
+#include "ModelLink.h"
 #include "Settings.h"
 #include "StopRequest.h"
 #include "TestFiles.h"
@@ -11,12 +11,18 @@
 
 namespace vlboot::test {
 
-// A device protocol talking to a scripted far end, with settings in a fresh
-// folder and a clock that costs no real time.
+// Bytes from hexadecimal text, "05 01 00 00 06".
+inline QByteArray Bytes(const char* hex)
+{
+    return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
+}
+
+// A device protocol whose far end answers from a script, with settings in
+// a fresh folder and a clock that costs no real time.
 struct ScriptedProtocolTest : ::testing::Test {
     TestFolder dir;
     Settings settings{dir.path()};
-    ScriptedLink link;
+    sim::ModelLink link;
     FakeWaitClock clock;
     StopRequest stop;
     DeviceProtocol protocol{link, settings, clock, stop};
