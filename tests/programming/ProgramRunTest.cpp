@@ -178,13 +178,12 @@ TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
         sim::DeviceKind kind;
         std::function<bool(const sim::DeviceModel&, const StopRequest&)> when;
         const char* report;
-        int exits;
     } cases[] = {
         // during the serial-number step: the step runs to its end, the run stops right after it
-        {sim::DeviceKind::Fixture, [](auto&, auto& stop) { return stop.Shielded(); }, "holding serial number 41", 0},
+        {sim::DeviceKind::Fixture, [](auto&, auto& stop) { return stop.Shielded(); }, "holding serial number 41"},
         {sim::DeviceKind::Amplifier, [](auto& m, auto&) { return m.Count(Request::MemoryWrite) > 0; },
-         "while writing the firmware into the module's memory; the module is left in boot mode with its flash erased", 0},
-        {sim::DeviceKind::Amplifier, [](auto&, auto&) { return true; }, "while detecting the device; nothing was changed", 0},
+         "while writing the firmware into the module's memory; the module is left in boot mode with its flash erased"},
+        {sim::DeviceKind::Amplifier, [](auto&, auto&) { return true; }, "while detecting the device; nothing was changed"},
     };
     dir.write("fw.ldr", twoBlocks());
     for (const auto& c : cases) {
@@ -200,8 +199,7 @@ TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
         view = RecordingView();
         EXPECT_EQ(stopped.Program(dir.file("fw.ldr"), view), RunOutcome::Stopped) << c.report;
         EXPECT_TRUE(stopped.StopReport().contains(c.report)) << stopped.StopReport().toStdString();
-        EXPECT_EQ(link->Model().Count(Request::BootExit), c.exits);
-        EXPECT_EQ(link->Model().Count(Request::Program), 0);
+        EXPECT_EQ(link->Model().Count(Request::BootExit) + link->Model().Count(Request::Program), 0);
         EXPECT_EQ(view.boxes, 0); // quietly
         if (c.kind == sim::DeviceKind::Fixture) {
             EXPECT_EQ(link->Model().Memory().mid(0x7FFB, 5), QByteArray::fromHex("0B00000029"));

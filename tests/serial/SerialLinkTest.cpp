@@ -3,7 +3,6 @@
 // lock file, and the port names.
 #include "ComForm.h"
 #include "EventWait.h"
-#include "HexHelpers.h"
 #include "PlatformSerial.h"
 #include "Pty.h"
 #include "SerialPort.h"
@@ -222,13 +221,4 @@ TEST(PortNames, TheMapNamesSomePortsTheRestAreTheStandardSerialDevices)
     for (const auto& [port, path] : names)
         EXPECT_EQ(PortDevicePath(port, ini), path) << port;
     EXPECT_EQ(folder.read("setup.ini"), content); // only read
-
-}
-
-TEST(HexHelpers, EdgesTheTrafficLinesDoNotShow)
-{
-    EXPECT_EQ(myDecToChar(16), ' ');
-    EXPECT_EQ(ConvertHexStringToByte(QByteArrayView("5")), 0);
-    EXPECT_EQ(ConvertHexStringToByte(QByteArrayView("123")), 0);
-    EXPECT_EQ(HexStringToReadable(QByteArray()), "");
 }
