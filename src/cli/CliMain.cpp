@@ -8,6 +8,7 @@
 #include "CliRun.h"
 #include "ConfigFolder.h"
 #include "FileCheckReport.h"
+#include "DatabaseCommands.h"
 #include "IniFileHandler.h"
 #include "Platform.h"
 #include "PortList.h"
@@ -103,6 +104,8 @@ int main(int argc, char** argv)
         return probePorts(options, configDir);
     if (options.listPorts)
         return listPorts(configDir, options.json);
+    if (options.records || options.setNextSerial)
+        return RunDatabaseCommand(options, configDir, {platform::WriteStandardOutput, platform::WriteStandardError});
 
     // The user's configuration folder is made on first use.
     if (!CreateConfigFolder(configDir)) {

@@ -36,6 +36,11 @@ struct Options {
     QCommandLineOption probe{QStringLiteral("probe")};
     QCommandLineOption check{QStringLiteral("check")};
     QCommandLineOption record{QStringLiteral("record"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption database{QStringLiteral("database"), QString(), QStringLiteral("URL")};
+    QCommandLineOption records{QStringLiteral("records")};
+    QCommandLineOption since{QStringLiteral("since"), QString(), QStringLiteral("DATE")};
+    QCommandLineOption serial{QStringLiteral("serial"), QString(), QStringLiteral("N")};
+    QCommandLineOption setNextSerial{QStringLiteral("set-next-serial"), QString(), QStringLiteral("N")};
     QCommandLineOption help{QStringLiteral("help")};
     QCommandLineOption version{QStringLiteral("version")};
 };
@@ -43,6 +48,15 @@ struct Options {
 CliParse refuse(const QString& error)
 {
     return {std::nullopt, error};
+}
+
+// A whole number written with digits only, from 0 to `highest`.
+std::optional<qint64> wholeNumber(const QString& text, qint64 highest)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,10}$"));
+    if (!digits.match(text).hasMatch() || text.toLongLong() > highest)
+        return std::nullopt;
+    return text.toLongLong();
 }
 
 } // namespace
@@ -80,6 +94,15 @@ std::optional<double> ParseReplyTimeout(const QString& text)
     return seconds;
 }
 
+std::optional<QDateTime> ParseSinceArgument(const QString& text)
+{
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    const QDateTime time = date.isValid() ? date.startOfDay() : QDateTime::fromString(text, Qt::ISODate);
+    if (!time.isValid())
+        return std::nullopt;
+    return time;
+}
+
 bool IsValidAddress(const QString& text)
 {
     if (!IsNumeric(text))
@@ -94,11 +117,13 @@ CliParse ParseCliOptions(const QStringList& args)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({o.configDir, o.port, o.speed, o.address, o.replyTimeout, o.log, o.quiet, o.json,
-                       o.strict, o.listPorts, o.probe, o.check, o.record, o.help, o.version});
+                       o.strict, o.listPorts, o.probe, o.check, o.record, o.database, o.records, o.since, o.serial,
+                       o.setNextSerial, o.help, o.version});
     if (!parser.parse(QStringList{QStringLiteral("vlboot-cli")} + args))
         return refuse(parser.errorText());
 
-    for (const QCommandLineOption* single : {&o.configDir, &o.speed, &o.address, &o.replyTimeout, &o.record}) {
+    for (const QCommandLineOption* single : {&o.configDir, &o.speed, &o.address, &o.replyTimeout, &o.record, &o.database,
+                                               &o.since, &o.serial, &o.setNextSerial}) {
         if (parser.values(*single).size() > 1)
             return refuse(QStringLiteral("--%1 is given more than once.").arg(single->names().constFirst()));
     }
@@ -167,7 +192,35 @@ CliParse ParseCliOptions(const QStringList& args)
         options.replyTimeout = *seconds;
     }
 
+    if (parser.isSet(o.database))
+        options.database = parser.value(o.database);
+    options.records = parser.isSet(o.records);
+    if (parser.isSet(o.since)) {
+        options.since = ParseSinceArgument(parser.value(o.since));
+        if (!options.since)
+            return refuse(QStringLiteral("--since '%1' is not a date (YYYY-MM-DD) or an ISO 8601 date and time.")
+                              .arg(parser.value(o.since)));
+    }
+    if (parser.isSet(o.serial)) {
+        options.serial = wholeNumber(parser.value(o.serial), 4294967295LL);
+        if (!options.serial)
+            return refuse(QStringLiteral("--serial '%1' is not a serial number.").arg(parser.value(o.serial)));
+    }
+    if ((options.since || options.serial) && !options.records)
+        return refuse(QStringLiteral("--since and --serial choose records: they go with --records."));
+    if (parser.isSet(o.setNextSerial)) {
+        const auto next = wholeNumber(parser.value(o.setNextSerial), 2147483647);
+        if (!next)
+            return refuse(QStringLiteral("--set-next-serial '%1' is not a whole number from 0 to 2147483647.")
+                              .arg(parser.value(o.setNextSerial)));
+        options.setNextSerial = static_cast<std::int32_t>(*next);
+    }
+    if (options.records && options.setNextSerial)
+        return refuse(QStringLiteral("--records and --set-next-serial cannot be given together."));
+
     const QStringList files = parser.positionalArguments();
+    if (!files.isEmpty() && (options.records || options.setNextSerial))
+        return refuse(QStringLiteral("--records and --set-next-serial program nothing: no firmware file goes with them."));
     if (files.size() > 1)
         return refuse(QStringLiteral("Only one firmware file can be programmed per run (got '%1' and '%2').")
                           .arg(files.at(0), files.at(1)));
@@ -186,7 +239,8 @@ QString UsageText()
     return QStringLiteral(
         "Usage: vlboot-cli [--config-dir DIR] [--port N|COMn|DEVICE_PATH|auto]... [--speed 9600|57600|115200]\n"
         "                  [--address A] [--reply-timeout SECONDS] [--log] [--quiet] [--json]\n"
-        "                  [--strict] [--record FILE] [--list-ports [--probe]] [--check] [--help]\n"
+        "                  [--strict] [--record FILE] [--list-ports [--probe]] [--check] [--database URL]\n"
+        "                  [--records [--since DATE] [--serial N]] [--set-next-serial N] [--help]\n"
         "                  [--version] [FIRMWARE_FILE]\n");
 }
 
@@ -233,6 +287,19 @@ QString HelpText()
         "                          amplifier, fixture or nothing\n"
         "  --check                 only check FIRMWARE_FILE: records, data bytes, blocks, SHA-256\n"
         "                          and the time it takes to program; touches no port or setting\n"
+        "  --database URL          the production database for this run: a PostgreSQL connection\n"
+        "                          string, postgresql://USER@HOST/DB or host=... dbname=... (default:\n"
+        "                          Database= in [Production] of setup.ini; none: the counter of\n"
+        "                          setup.ini). With one, a fixture's serial number comes from its\n"
+        "                          counter and every run's record goes into it\n"
+        "  --records               print the records of the production database (a table, or\n"
+        "                          with --json one object per record), then end\n"
+        "  --since DATE            with --records: runs that ended on DATE (YYYY-MM-DD, or an\n"
+        "                          ISO 8601 date and time) or later\n"
+        "  --serial N              with --records: the runs that gave out serial number N\n"
+        "  --set-next-serial N     set the next serial number the production database gives out\n"
+        "                          (a new batch), then end; refused at or below the highest\n"
+        "                          number given out so far\n"
         "  --help                  this text\n"
         "  --version               the program's version\n"
         "FIRMWARE_FILE defaults to the FirmwareFile setting of setup.ini.\n"
@@ -246,6 +313,9 @@ QString HelpText()
         "write, boot-mode exit or serial-number write, the stand-in serial number 65535.\n"
         "SIGINT or SIGTERM stops the run at its next reply wait (a fixture's serial-number step\n"
         "runs to its end first) and says where it stopped and in what state the module is.\n"
+        "With a production database that cannot be reached, a fixture run ends with \"Fault\"\n"
+        "before boot mode; a run's record that cannot be sent waits in database-queue.jsonl\n"
+        "in the settings folder and is sent with the next one.\n"
         "\n"
         "Several ports: on a terminal one line per port is redrawn in place, then a table of\n"
         "the results is printed on standard error; otherwise each caption line starts with\n"
@@ -255,11 +325,13 @@ QString HelpText()
         "\n"
         "Exit status:\n"
         "  0    success (\"Done with succes\")\n"
-        "  1    fault (\"Fault\": bad file, refused request, bad boot-mode frame), or with\n"
-        "       --strict a success with warnings\n"
+        "  1    fault (\"Fault\": bad file, refused request, bad boot-mode frame, no serial\n"
+        "       number from the database), or with --strict a success with warnings; for\n"
+        "       --records and --set-next-serial: the database failed or refused\n"
         "  2    time-out (\"COM timeout\": a request got no answer in time)\n"
         "       With several ports: 1 when any unit ended with a fault, else 2 when any timed out\n"
-        "  64   bad usage (also a --config-dir that is not an existing folder)\n"
+        "  64   bad usage (also a --config-dir that is not an existing folder, and --records or\n"
+        "       --set-next-serial without a production database)\n"
         "  130  stopped by SIGINT, 143 stopped by SIGTERM\n").arg(MaxReplyTimeout).arg(ProbeReplyTimeout);
 }
 

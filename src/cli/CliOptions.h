@@ -2,6 +2,7 @@
 
 #include "ExitStatus.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -44,6 +45,13 @@ struct CliOptions {
     bool probe = false;   // --probe (with --list-ports): what answers on each port
     bool check = false;   // --check: the checking pass of the file only
     QString recordFile;   // --record FILE; empty: runs.csv in the settings folder
+    // The production database: --database replaces Database= of setup.ini
+    // for this run.
+    std::optional<QString> database;
+    bool records = false;                         // --records: print the database's records
+    std::optional<QDateTime> since;               // --since: records of runs that ended then or later
+    std::optional<qint64> serial;                 // --serial: records of the unit with that number
+    std::optional<std::int32_t> setNextSerial;    // --set-next-serial: the counter's next number
     bool help = false;
     bool version = false;
     QString firmwareFile; // empty: the FirmwareFile setting
@@ -73,6 +81,10 @@ std::optional<double> ParseReplyTimeout(const QString& text);
 
 // A --address value: a whole number 0..65535 written as a number.
 bool IsValidAddress(const QString& text);
+
+// A --since value: a date (YYYY-MM-DD, from its local midnight) or an ISO
+// 8601 date and time (local time unless it has an offset).
+std::optional<QDateTime> ParseSinceArgument(const QString& text);
 
 // The usage line; the full help adds the options and exit codes.
 QString UsageText();

@@ -1,9 +1,11 @@
 #include "CliRun.h"
 
 #include "ComForm.h"
+#include "DatabaseCommands.h"
 #include "DeviceProtocol.h"
 #include "FailureHint.h"
 #include "Platform.h"
+#include "ProductionSetup.h"
 #include "ProgrammingSession.h"
 #include "RecordOfRun.h"
 #include "RecordStore.h"
@@ -55,6 +57,10 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
     if (options.address)
         settings.DevAdr = *options.address;
     session.protocol().ReplyTimeout = options.replyTimeout;
+    // The production database, when one is set: serial numbers from its
+    // counter, the run's record into its table as well.
+    const QString database = DatabaseConnection(options, configDir);
+    UseProductionDatabase(session, database);
 
     CliView::Mode mode;
     mode.json = options.json;
@@ -110,9 +116,14 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
     result.wallSeconds = session.clock().Now() - start;
     // The unit's record is kept before the run reports its end; one that
     // cannot be kept is said, and changes nothing else.
+    // (A record that waits to be sent to the production database is kept:
+    // it is said, but is no record error.)
     const RunRecord record = RecordOfRun(session, QStringLiteral("vlboot-cli"), options.portDevice, result.why);
-    if (!OpenRecordStore(configDir, options.recordFile)->Append(record, result.recordError))
-        view.Notice(QStringLiteral("vlboot-cli: ") + result.recordError);
+    QString recordNote;
+    if (!OpenRecordStore(configDir, options.recordFile, database)->Append(record, recordNote))
+        result.recordError = recordNote;
+    if (!recordNote.isEmpty())
+        view.Notice(QStringLiteral("vlboot-cli: ") + recordNote);
     view.Finish(result);
     return result.status;
 }

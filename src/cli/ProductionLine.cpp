@@ -1,6 +1,7 @@
 #include "ProductionLine.h"
 
 #include "CliEvents.h"
+#include "DatabaseCommands.h"
 #include "FirmwareCheck.h"
 #include "Platform.h"
 #include "PortProbe.h"
@@ -147,6 +148,8 @@ void Line::start(Unit& unit, const QString& file)
         args << QStringLiteral("--strict");
     if (!options_.recordFile.isEmpty())
         args << QStringLiteral("--record") << QFileInfo(options_.recordFile).absoluteFilePath();
+    if (options_.database)
+        args << QStringLiteral("--database") << *options_.database;
     args << file;
 
     unit.process = std::make_unique<QProcess>();
@@ -258,8 +261,11 @@ void Line::finished(Unit& unit)
         result.status = unit.status;
         result.why = unit.why;
         result.wallSeconds = now();
-        if (!OpenRecordStore(configDir_, options_.recordFile)->Append(record, result.recordError))
-            notice(unit.port + QStringLiteral(": vlboot-cli: ") + result.recordError);
+        QString recordNote;
+        if (!OpenRecordStore(configDir_, options_.recordFile, DatabaseConnection(options_, configDir_))->Append(record, recordNote))
+            result.recordError = recordNote;
+        if (!recordNote.isEmpty())
+            notice(unit.port + QStringLiteral(": vlboot-cli: ") + recordNote);
         notice(unit.port + QStringLiteral(": why: ") + unit.why);
         if (options_.json) {
             QJsonObject o = QJsonDocument::fromJson(ResultEvent(result)).object();

@@ -7,9 +7,11 @@
 
 namespace vlboot {
 
-// Where the record of a finished run goes: runs.csv (CsvRecordFile), or the
-// production database. Append keeps the record durably before it returns
-// true, and false, with `why` (naming the store), when it cannot. A record
+// Where the record of a finished run goes: runs.csv (CsvRecordFile), and the
+// production database (DatabaseRecords) when one is set. Append keeps the
+// record durably before it returns true, and false, with `why` (naming the
+// store), when it cannot. `why` may also hold a note when the record was
+// kept (one that waits to be sent to the production database). A record
 // that cannot be kept never changes the outcome of the run it describes.
 class RecordStore {
 public:
@@ -18,7 +20,11 @@ public:
 };
 
 // Where the programs' runs are recorded: `file` when one is named (the
-// command line's --record), else runs.csv in the settings folder `configDir`.
-std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QString& file = {});
+// command line's --record), else runs.csv in the settings folder `configDir`;
+// with a production database (`database`, a connection string) its table of
+// units too, with the station's name of setup.ini and the database's queue
+// file in `configDir`.
+std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QString& file = {},
+                                             const QString& database = {});
 
 } // namespace vlboot

@@ -297,6 +297,8 @@ bool ProgrammingRun::ProgramModule(const QString& fileName)
     view_.SetCaption(DeviceType == DeviceTypes::Fixture ? QStringLiteral("Fixtur found")
                                                                 : QStringLiteral("KVX5500+ with Velmora found"));
     QString notReady;
+    if (DeviceType == DeviceTypes::Fixture)
+        step_ = QStringLiteral("making sure a serial number can be given out");
     if (DeviceType == DeviceTypes::Fixture && !serials_.Ready(notReady))
         return faultCaptionEnd(notReady); // before boot mode: no fixture without a number
 

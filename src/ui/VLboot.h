@@ -2,6 +2,7 @@
 
 #include "ComForm.h"
 #include "Dialogs.h"
+#include "ProductionSetup.h"
 #include "ProgrammingSession.h"
 #include "RunView.h"
 #include "TrafficWindow.h"
@@ -99,6 +100,7 @@ private:
 
     Dialogs& dialogs_;
     ProgrammingSession session_;
+    ProductionSetup production_; // [Production] of setup.ini, read at start-up
     QPointer<TrafficWindow> traffic_;
     QSize outerSize_; // 11295 x 4810 twips: the size the user sees
     QSize fixedSize_; // the window's own size inside its frame

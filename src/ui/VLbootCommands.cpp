@@ -116,10 +116,12 @@ void VLboot::BtnStart_Click()
 
     running_ = true;
     session_.Program(TxtVelmfile->text(), *this);
-    // The unit's line in runs.csv; the window's outputs are fixed, so a
-    // record that cannot be kept shows nothing (see decisions.md).
+    // The unit's line in runs.csv (and its row in the production database,
+    // when one is set); the window's outputs are fixed, so a record that
+    // cannot be kept, or waits to be sent, shows nothing (see decisions.md).
     QString notKept;
-    OpenRecordStore(session_.settings().ConfigDir)->Append(RecordOfRun(session_, QStringLiteral("vlboot")), notKept);
+    OpenRecordStore(session_.settings().ConfigDir, {}, production_.database)
+        ->Append(RecordOfRun(session_, QStringLiteral("vlboot")), notKept);
     running_ = false;
 
     LblVelm->setEnabled(true);

@@ -18,6 +18,10 @@ void VLboot::Form_Load()
     // port and the speed, each selected, marked and written back, then the
     // debug setting and the remembered firmware file.
     const ProgrammingSession::Startup startup = session_.ReadStartup();
+    // With a production database, fixtures' serial numbers come from it and
+    // every run's record goes into it too.
+    production_ = ReadProductionSetup(session_.settings().Ini);
+    UseProductionDatabase(session_, production_.database);
 
     // Which ports can be opened, tried at the speed just chosen.
     scanPorts();

@@ -1,0 +1,99 @@
+#include "DatabaseCommands.h"
+
+#include "ExitStatus.h"
+#include "IniFileHandler.h"
+#include "ProductionDatabase.h"
+#include "ProductionSetup.h"
+#include "RunRecordJson.h"
+#include "Settings.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+
+namespace vlboot::cli {
+namespace {
+
+QByteArray line(const QString& text)
+{
+    return text.toLocal8Bit() + '\n';
+}
+
+// One line per record, in columns as wide as their widest cell; the reason
+// last, as long as it is.
+QStringList recordTable(const QList<ProductionDatabase::Stored>& records)
+{
+    QList<QStringList> rows{{QStringLiteral("ENDED"), QStringLiteral("STATION"), QStringLiteral("PORT"),
+                             QStringLiteral("DEVICE"), QStringLiteral("SERIAL"), QStringLiteral("FIRMWARE"),
+                             QStringLiteral("SHA-256"), QStringLiteral("RESULT"), QStringLiteral("REASON")}};
+    for (const auto& [id, r] : records) {
+        rows << QStringList{r.time.toString(Qt::ISODate),
+                            r.station,
+                            r.comPort.isEmpty() ? r.devicePath : r.comPort,
+                            r.deviceKind.isEmpty() ? QStringLiteral("-") : r.deviceKind,
+                            r.serialNumber ? QString::number(*r.serialNumber) : QStringLiteral("-"),
+                            QFileInfo(r.firmwarePath).fileName(),
+                            r.firmwareSha256.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(r.firmwareSha256.left(12)),
+                            r.caption,
+                            r.reason.isEmpty() ? QStringLiteral("-") : r.reason};
+    }
+    QList<qsizetype> widths(rows.constFirst().size(), 0);
+    for (const QStringList& row : rows) {
+        for (qsizetype c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], row[c].size());
+    }
+    QStringList lines;
+    for (const QStringList& row : rows) {
+        QString text;
+        for (qsizetype c = 0; c + 1 < row.size(); ++c)
+            text += row[c].leftJustified(widths[c] + 2);
+        lines << text + row.constLast();
+    }
+    return lines;
+}
+
+} // namespace
+
+QString DatabaseConnection(const CliOptions& options, const QString& configDir)
+{
+    return options.database.value_or(ReadProductionSetup(IniFileHandler(SettingsFilePath(configDir))).database);
+}
+
+int RunDatabaseCommand(const CliOptions& options, const QString& configDir, const CliOutput& output)
+{
+    const QString connection = DatabaseConnection(options, configDir);
+    if (connection.trimmed().isEmpty()) {
+        output.err(line(QStringLiteral("vlboot-cli: no production database: give one with --database URL, or as Database= "
+                                       "in the section [Production] of %1")
+                            .arg(SettingsFilePath(configDir))));
+        return ExitCodes::Usage;
+    }
+    ProductionDatabase database(connection);
+    QString why;
+    if (options.setNextSerial) {
+        if (!database.SetNextSerialNumber(*options.setNextSerial, why)) {
+            output.err(line(QStringLiteral("vlboot-cli: ") + why));
+            return ExitCodes::Fault;
+        }
+        output.out(options.json ? line(QStringLiteral("{\"next_serial_number\":%1}").arg(*options.setNextSerial))
+                                : line(QStringLiteral("next serial number: %1").arg(*options.setNextSerial)));
+        return ExitCodes::Success;
+    }
+    const auto records = database.Records(options.since, options.serial, why);
+    if (!records) {
+        output.err(line(QStringLiteral("vlboot-cli: ") + why));
+        return ExitCodes::Fault;
+    }
+    if (options.json) {
+        for (const auto& [id, record] : *records) {
+            QJsonObject object = RunRecordToJson(record);
+            object.insert(QStringLiteral("record_id"), id);
+            output.out(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+        }
+    } else {
+        for (const QString& text : recordTable(*records))
+            output.out(line(text));
+    }
+    return ExitCodes::Success;
+}
+
+} // namespace vlboot::cli

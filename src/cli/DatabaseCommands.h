@@ -1,0 +1,22 @@
+#pragma once
+
+#include "CliOptions.h"
+#include "CliView.h"
+
+#include <QString>
+
+namespace vlboot::cli {
+
+// The production database's commands: --records (the records, as a table or
+// one JSON object per line on standard output) and --set-next-serial (the
+// counter's next number for a new batch). The database is --database, else
+// Database= in [Production] of setup.ini in `configDir` (read, never
+// written). Returns the exit status: 0 done, 1 the database failed or
+// refused (why on standard error), 64 no database is set.
+int RunDatabaseCommand(const CliOptions& options, const QString& configDir, const CliOutput& output);
+
+// The production database of a run: --database, else Database= of
+// setup.ini in `configDir`; "" for none.
+QString DatabaseConnection(const CliOptions& options, const QString& configDir);
+
+} // namespace vlboot::cli

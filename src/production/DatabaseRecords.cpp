@@ -1,0 +1,100 @@
+#include "DatabaseRecords.h"
+
+#include "Platform.h"
+#include "ProductionDatabase.h"
+#include "RunRecordJson.h"
+#include "SettingsLock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QUuid>
+
+namespace vlboot {
+
+DatabaseRecords::DatabaseRecords(std::shared_ptr<ProductionDatabase> database, QString queueFile, QString station)
+    : database_(std::move(database))
+    , queueFile_(std::move(queueFile))
+    , station_(std::move(station))
+{
+}
+
+QString DatabaseRecords::QueueFileIn(const QString& configDir)
+{
+    return QDir(configDir).filePath(QStringLiteral("database-queue.jsonl"));
+}
+
+bool DatabaseRecords::Append(const RunRecord& record, QString& why)
+{
+    ProductionDatabase::Stored stored{QUuid::createUuid().toString(QUuid::WithoutBraces), record};
+    if (stored.record.station.isEmpty())
+        stored.record.station = station_;
+    QJsonObject line = RunRecordToJson(stored.record);
+    line.insert(QStringLiteral("record_id"), stored.id);
+
+    // Held while the queue is read, written, sent and removed, so that a
+    // record queued meanwhile by another program is neither lost nor sent
+    // without being removed.
+    const SettingsLock lock(queueFile_, SettingsLock::WriteTimeoutMs);
+    QFile old(queueFile_);
+    QByteArray content;
+    const bool readable = old.exists() ? old.open(QIODevice::ReadOnly) : true;
+    if (old.isOpen())
+        content = old.readAll();
+    content += QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+    // Replaced whole and synced (with its folder) before the record is
+    // sent: a crash at any moment leaves it either queued or in the table.
+    QSaveFile out(queueFile_);
+    const bool queued = lock.IsLocked() && readable && out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        && out.write(content) == content.size() && out.commit()
+        && platform::SyncFolder(QFileInfo(queueFile_).absolutePath());
+    if (!queued) {
+        // The record is sent alone; if that fails too, it is lost.
+        QString sendWhy;
+        if (database_->InsertRecords({stored}, sendWhy)) {
+            why.clear();
+            return true;
+        }
+        why = QStringLiteral("the production database did not get this run's record: its queue file %1 cannot be written, and %2")
+                  .arg(queueFile_, sendWhy);
+        return false;
+    }
+    QString sendWhy;
+    if (sendQueue(sendWhy)) {
+        why.clear();
+        return true;
+    }
+    why = QStringLiteral("the record waits in %1 and is sent to the production database with the next one that reaches it: %2")
+              .arg(queueFile_, sendWhy);
+    return true;
+}
+
+bool DatabaseRecords::sendQueue(QString& why)
+{
+    QFile in(queueFile_);
+    if (!in.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("the queue file %1 cannot be read").arg(queueFile_);
+        return false;
+    }
+    QList<ProductionDatabase::Stored> records;
+    for (const QByteArray& text : in.readAll().split('\n')) {
+        const QJsonObject object = QJsonDocument::fromJson(text).object();
+        const auto record = RunRecordFromJson(object);
+        const QString id = object.value(QStringLiteral("record_id")).toString();
+        // The file is only ever replaced whole: a line that cannot be read
+        // was not written by this program, and is dropped.
+        if (record && !QUuid::fromString(id).isNull())
+            records.append({id, *record});
+    }
+    if (!database_->InsertRecords(records, why))
+        return false;
+    // Once sent, the queue goes; sent again after a crash before this, its
+    // records are already in the table and added once only.
+    QFile::remove(queueFile_);
+    platform::SyncFolder(QFileInfo(queueFile_).absolutePath());
+    return true;
+}
+
+} // namespace vlboot

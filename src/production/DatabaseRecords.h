@@ -1,0 +1,42 @@
+#pragma once
+
+#include "RecordStore.h"
+
+#include <QString>
+#include <memory>
+
+namespace vlboot {
+
+class ProductionDatabase;
+
+// Where a unit's record goes when a production database is in use: its
+// table of units, through a local queue file that keeps every record until
+// the database has it. Append first stores the record in the queue
+// (synced, the whole file replaced, under its lock file), then sends the
+// whole queue in one transaction and removes the file. A record that cannot
+// be sent waits there and goes with the next record whose sending succeeds,
+// from this program or another one working from the same folder. Each
+// record gets its identity when it is queued and the table keeps one row
+// per identity: a queue sent again after a crash adds nothing twice.
+class DatabaseRecords final : public RecordStore {
+public:
+    // Records without a station's name get `station`.
+    DatabaseRecords(std::shared_ptr<ProductionDatabase> database, QString queueFile, QString station);
+
+    // True when the record is in the database or waits safely in the
+    // queue; `why` then says why it waits ("" when it was sent). False when
+    // it could neither be queued nor sent (the record is lost), with `why`.
+    bool Append(const RunRecord& record, QString& why) override;
+
+    // The queue file in a settings folder.
+    static QString QueueFileIn(const QString& configDir);
+
+private:
+    bool sendQueue(QString& why);
+
+    std::shared_ptr<ProductionDatabase> database_;
+    QString queueFile_;
+    QString station_;
+};
+
+} // namespace vlboot
