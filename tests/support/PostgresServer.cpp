@@ -7,71 +7,56 @@
 #include <unistd.h>
 
 namespace vlboot::test {
-namespace {
-
-// The programs of the newest server installed from Debian's packages.
-QString serverTool(const QString& name)
-{
-    const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    return QStringLiteral("/usr/lib/postgresql/%1/bin/%2").arg(versions.value(versions.size() - 1), name);
-}
-
-} // namespace
 
 PostgresServer::PostgresServer()
 {
-    const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
     QFile password(dir_.filePath(QStringLiteral("password")));
-    if (!password.open(QIODevice::WriteOnly) || password.write(Password.toUtf8()) < 0 || !password.flush()
-        || (nobody && (::chown(QFile::encodeName(dir_.path()).constData(), nobody->pw_uid, nobody->pw_gid) != 0
-                       || ::chown(QFile::encodeName(password.fileName()).constData(), nobody->pw_uid, nobody->pw_gid) != 0)))
+    if (!password.open(QIODevice::WriteOnly) || password.write(Password.toUtf8()) < 0 || !password.flush())
         return;
-    if (run(QStringLiteral("initdb"), {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-U"), QStringLiteral("vlboot"),
-                                       QStringLiteral("--pwfile=") + password.fileName(), QStringLiteral("--auth=scram-sha-256"), QStringLiteral("--no-sync")},
-            true)
+    if (const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr) {
+        for (const QString& path : {dir_.path(), password.fileName()})
+            if (::chown(QFile::encodeName(path).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
+                return;
+    }
+    if (run(QStringLiteral("initdb"), QStringLiteral("-D %1/data -U vlboot --pwfile=%2 --auth=scram-sha-256 --no-sync")
+                                          .arg(dir_.path(), password.fileName()))
         && Start())
-        run(QStringLiteral("createdb"), {QStringLiteral("-h"), dir_.path(), QStringLiteral("-U"), QStringLiteral("vlboot"), QStringLiteral("factory")}, false);
-}
-
-PostgresServer::~PostgresServer()
-{
-    Stop();
+        run(QStringLiteral("createdb"), QStringLiteral("-h %1 -U vlboot factory").arg(dir_.path()), false);
 }
 
 bool PostgresServer::Start()
 {
-    started_ = run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-l"), dir_.filePath(QStringLiteral("log")), QStringLiteral("-w"),
-                                              QStringLiteral("-o"), QStringLiteral("-c listen_addresses='' -k ") + dir_.path(), QStringLiteral("start")},
-                   true);
+    started_ = run(QStringLiteral("pg_ctl"), QStringLiteral("-D %1/data -l %1/log -w start -o").arg(dir_.path()))
+        || started_;
     return started_;
 }
 
 bool PostgresServer::Stop()
 {
-    if (started_)
-        started_ = !run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")}, true);
+    started_ = started_ && !run(QStringLiteral("pg_ctl"), QStringLiteral("-D %1/data -m fast -w stop").arg(dir_.path()));
     return !started_;
 }
 
-QString PostgresServer::Connection(const QString& password) const
+bool PostgresServer::run(const QString& tool, const QString& args, bool asServer) const
 {
-    return QStringLiteral("host=%1 dbname=factory user=vlboot password=%2").arg(dir_.path(), password);
-}
-
-bool PostgresServer::run(const QString& tool, const QStringList& args, bool asServer) const
-{
+    // The newest version installed; the server's options follow "-o".
+    const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    QStringList command{QStringLiteral("/usr/lib/postgresql/%1/bin/%2").arg(versions.value(versions.size() - 1), tool)};
+    command << args.split(QLatin1Char(' '));
+    if (command.constLast() == QLatin1String("-o"))
+        command << QStringLiteral("-c listen_addresses='' -k ") + dir_.path();
+    if (asServer && ::geteuid() == 0)
+        command = QStringList{QStringLiteral("runuser"), QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--")} + command;
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PGPASSWORD"), Password);
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(dir_.path());
-    if (asServer && ::geteuid() == 0)
-        process.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"), serverTool(tool)} + args);
-    else
-        process.start(serverTool(tool), args);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(command.takeFirst(), command);
     const bool ok = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!ok)
-        qWarning("%s failed: %s%s", qPrintable(tool), process.readAllStandardOutput().constData(), process.readAllStandardError().constData());
+        qWarning("%s failed: %s", qPrintable(tool), process.readAll().constData());
     return ok;
 }
 

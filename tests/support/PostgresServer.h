@@ -1,29 +1,33 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 namespace vlboot::test {
 
-// A private PostgreSQL server for one test: initdb into a temporary folder,
-// listening on a Unix socket in it only, its superuser "vlboot" with
-// Password, and a database "factory"; stopped and removed at the end. The
-// server refuses to run as root, so as root it runs as "nobody".
+// A private PostgreSQL server for one test, from Debian's packages: initdb
+// into a temporary folder, listening on a Unix socket in it only, its
+// superuser "vlboot" with Password, and a database "factory"; stopped at
+// the end. The server refuses to run as root, so as root (CI) it runs as
+// "nobody", which then owns the folder.
 class PostgresServer {
 public:
     PostgresServer();
-    ~PostgresServer();
+    ~PostgresServer() { Stop(); }
     bool Start();
     bool Stop();
     bool Started() const { return started_; }
-    // A key=value connection string with `password`.
-    QString Connection(const QString& password = Password) const;
     QString SocketFolder() const { return dir_.path(); }
+    // A key=value connection string with `password`.
+    QString Connection(const QString& password = Password) const
+    {
+        return QStringLiteral("host=%1 dbname=factory user=vlboot password=%2").arg(dir_.path(), password);
+    }
     static inline const QString Password = QStringLiteral("pg-s3cret-9f");
 
 private:
-    bool run(const QString& tool, const QStringList& args, bool asServer) const;
+    // One of the server's programs, as "nobody" when `asServer` and root.
+    bool run(const QString& tool, const QString& args, bool asServer = true) const;
     QTemporaryDir dir_;
     bool started_ = false;
 };
