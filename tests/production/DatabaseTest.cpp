@@ -2,16 +2,13 @@
 // never given twice (processes side by side, a server that goes away, a
 // process killed after taking one), the records equal to what the fixtures
 // hold and each sent once, and no password in any message.
-#include "CliProcesses.h"
+#include "CliFixture.h"
 #include "DatabaseSerialNumbers.h"
-#include "FirmwareImage.h"
 #include "PostgresServer.h"
 #include "ProductionDatabase.h"
-#include "TestFiles.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <gtest/gtest.h>
 #include <memory>
 #include <set>
 #include <sys/wait.h>
@@ -21,23 +18,16 @@ using namespace vlboot::cli::test;
 
 namespace {
 
-struct Database : ::testing::Test {
+struct Database : CliFixture {
     test::PostgresServer server;
-    test::TestFolder folder;
 
-    Database()
-    {
-        QByteArray hex; // 24 records: a second and more at 9600 baud
-        for (int i = 0; i < 24; ++i)
-            hex += sim::HexRecord(0, static_cast<std::uint16_t>(i * 32), QByteArray(32, static_cast<char>(i)));
-        folder.write("fw.ldr", hex + sim::EndRecord());
-    }
+    Database() { useImage({.blockCount = 1, .bytesPerBlock = 768}); } // 24 records: a second and more at 9600 baud
     QString dump(int n) const { return folder.file(QStringLiteral("dump-%1").arg(n)); }
-    QStringList args(const QStringList& more, const QString& connection = {}) const
+    QStringList db(const QStringList& more, const QString& connection = {}) const
     {
         return QStringList{"--config-dir", folder.path(), "--database", connection.isEmpty() ? server.Connection() : connection} + more;
     }
-    QStringList runArgs(const Simulator& sim) const { return args({"--port", sim.TerminalPath(), folder.file("fw.ldr")}); }
+    QStringList runArgs(const Simulator& sim) const { return args(sim.TerminalPath(), {"--database", server.Connection()}); }
     CliResult program(const char* device, int n)
     {
         Simulator sim({"--device", device, "--dump", dump(n)});
@@ -45,11 +35,11 @@ struct Database : ::testing::Test {
         sim.Stop();
         return r;
     }
-    int setNextSerial(const char* next) const { return RunCli(args({"--set-next-serial", next})).exitCode; }
+    int setNextSerial(const char* next) const { return RunCli(db({"--set-next-serial", next})).exitCode; }
     std::vector<QJsonObject> records() const
     {
         std::vector<QJsonObject> list;
-        for (const QString& line : RunCli(args({"--records", "--json"})).outLines())
+        for (const QString& line : RunCli(db({"--records", "--json"})).outLines())
             list.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
         return list;
     }
@@ -107,7 +97,7 @@ TEST_F(Database, FixturesHoldTheNumbersOfTheirRecordsAndTheCounterIsNeverSetBack
     EXPECT_EQ(given(), std::multiset<qint64>({100, 101, 102}));
     for (const auto& [next, status] : {std::pair{"101", 1}, {"102", 1}, {"103", 0}, {"2147483648", 64}})
         EXPECT_EQ(setNextSerial(next), status) << next;
-    EXPECT_EQ(RunCli(args({"--records", "--serial", "101"})).outLines().size(), 2); // header, one unit
+    EXPECT_EQ(RunCli(db({"--records", "--serial", "101"})).outLines().size(), 2); // header, one unit
 }
 
 TEST_F(Database, TheServerStoppedMidBatchEndsFixtureRunsWithFaultAndQueuedRecordsArriveOnce)
@@ -170,8 +160,8 @@ TEST_F(Database, BadConnectionStringsAndWrongPasswordsGiveAClearMessageWithoutTh
     };
     Simulator sim({"--device", "fixture"});
     for (const auto& [connection, message] : cases) {
-        const CliResult list = RunCli(args({"--records"}, connection));
-        const CliResult run = RunCli(args({"--port", sim.TerminalPath(), "--json", "--log", folder.file("fw.ldr")}, connection));
+        const CliResult list = RunCli(db({"--records"}, connection));
+        const CliResult run = RunCli(args(sim.TerminalPath(), {"--database", connection, "--json", "--log"}));
         EXPECT_TRUE(list.exitCode == 1 && list.errText().contains(message)) << list.errText().toStdString();
         EXPECT_TRUE(run.exitCode == 1 && run.why().contains(message)) << run.errText().toStdString();
         for (const QByteArray& text : {list.out + list.err, run.out + run.err, folder.read("Log.txt"), folder.read("database-queue.jsonl")})
