@@ -215,19 +215,41 @@ bool ProductionDatabase::connect(QString& why)
     return exec("SET statement_timeout = '20s'", {}, why);
 }
 
-bool ProductionDatabase::migrate(QString& why)
+bool ProductionDatabase::schemaVersion(int& version, QString& why)
 {
     QList<QList<std::optional<QString>>> rows;
-    if (!exec("BEGIN", {}, why) || !exec(SchemaLock, {}, why)
-        || !exec("CREATE TABLE IF NOT EXISTS vlboot_schema (version integer NOT NULL)", {}, why)
-        || !exec("SELECT coalesce(max(version), 0) FROM vlboot_schema", {}, why, &rows)) {
-        QString ignored;
-        exec("ROLLBACK", {}, ignored);
+    if (!exec("SELECT to_regclass('vlboot_schema') IS NOT NULL", {}, why, &rows))
         return false;
+    version = 0;
+    if (rows.value(0).value(0) != QStringLiteral("t"))
+        return true;
+    if (!exec("SELECT coalesce(max(version), 0) FROM vlboot_schema", {}, why, &rows))
+        return false;
+    version = rows.value(0).value(0).value_or(QString()).toInt();
+    return true;
+}
+
+bool ProductionDatabase::migrate(QString& why)
+{
+    // A current schema is only read: a station's role needs no right to
+    // create tables once the database's owner has made them.
+    int version = 0;
+    if (!schemaVersion(version, why))
+        return false;
+    if (version == SchemaVersion)
+        return true;
+    QString ignored;
+    if (version < SchemaVersion) {
+        // Another program may be doing the same: one after the other, and
+        // each reads the version again once it has the lock.
+        if (!exec("BEGIN", {}, why) || !exec(SchemaLock, {}, why)
+            || !exec("CREATE TABLE IF NOT EXISTS vlboot_schema (version integer NOT NULL)", {}, why)
+            || !schemaVersion(version, why)) {
+            exec("ROLLBACK", {}, ignored);
+            return false;
+        }
     }
-    const int version = rows.value(0).value(0).value_or(QString()).toInt();
     if (version > SchemaVersion) {
-        QString ignored;
         exec("ROLLBACK", {}, ignored);
         why = failure(QStringLiteral("this program cannot work with"),
                       QStringLiteral("its schema version %1 is newer than this program's (%2): update vlboot on this station")
@@ -243,7 +265,6 @@ bool ProductionDatabase::migrate(QString& why)
             && exec("INSERT INTO vlboot_schema (version) VALUES ($1)", {QByteArray::number(SchemaVersion)}, why);
     if (ok && exec("COMMIT", {}, why))
         return true;
-    QString ignored;
     exec("ROLLBACK", {}, ignored);
     return false;
 }

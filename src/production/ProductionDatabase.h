@@ -80,6 +80,8 @@ public:
 private:
     bool connect(QString& why);
     bool migrate(QString& why);
+    // The version in vlboot_schema; 0 when there is no such table.
+    bool schemaVersion(int& version, QString& why);
     bool exec(const char* sql, const QList<std::optional<QByteArray>>& params, QString& why,
               QList<QList<std::optional<QString>>>* rows = nullptr);
     QString failure(const QString& what, const QString& detail) const;

@@ -28,7 +28,9 @@ public:
 private:
     // One of the server's programs, as "nobody" when `asServer` and root.
     bool run(const QString& tool, const QString& args, bool asServer = true) const;
-    QTemporaryDir dir_;
+    // Under /tmp, whatever TMPDIR says: "nobody" must reach it, and the
+    // socket's path must stay short.
+    QTemporaryDir dir_{QStringLiteral("/tmp/vlboot-pg-XXXXXX")};
     bool started_ = false;
 };
 
