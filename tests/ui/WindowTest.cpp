@@ -3,6 +3,7 @@
 #include "CliProcesses.h"
 #include "DeviceProtocol.h"
 #include "FirmwareImage.h"
+#include "PostgresServer.h"
 #include "Pty.h"
 #include "TrafficWindow.h"
 #include "Twips.h"
@@ -168,6 +169,27 @@ TEST(Window, StartProgramsTheSimulatedAmplifierThroughItsPort)
     EXPECT_TRUE(t.dialogs.boxes.empty());
     sim.Stop();
     EXPECT_EQ(cli::test::DumpedBlock(work.file("flash"), 2), image.blocks.at(2));
+}
+
+TEST(Window, WithAProductionDatabaseAFixtureGetsItsNumberFromItAndTheRecordGoesThere)
+{
+    test::PostgresServer server;
+    TestFolder work;
+    cli::test::Simulator sim({"--device", "fixture", "--dump", work.file("memory")});
+    work.write("fw.ldr", sim::MakeImage({.bytesPerBlock = 256}).hex);
+    const QStringList database{"--config-dir", work.path(), "--database", server.Connection()};
+    ASSERT_EQ(cli::test::RunCli(database + QStringList{"--set-next-serial", "700"}).exitCode, 0);
+    Window t("[ComSettings]\r\nComPort=2\r\n[Velmsettings]\r\nFirmwareFile=" + work.file("fw.ldr").toUtf8()
+                 + "\r\n[Production]\r\nDatabase=" + server.Connection().toUtf8() + "\r\nStation=bench-3\r\n",
+             {{2, sim.TerminalPath()}});
+    t.control<QPushButton>("BtnStart")->click();
+    EXPECT_EQ(t.control<QLabel>("LblStatusText")->text(), "Done with succes");
+    sim.Stop();
+    EXPECT_EQ(cli::test::DumpedSerialNumber(work.file("memory")), 700);
+    const QByteArray records = cli::test::RunCli(database + QStringList{"--records", "--json"}).out;
+    for (const char* field : {"\"serial_number\":700", "\"station\":\"bench-3\"", "\"program\":\"vlboot\""})
+        EXPECT_TRUE(records.contains(field)) << records.toStdString();
+    EXPECT_FALSE(t.setupIni().contains("Serial=")); // the counter of setup.ini is not touched
 }
 
 TEST(Window, ExitEndsTheProgramBetweenRunsAndStopsARunQuietly)
