@@ -96,7 +96,8 @@ std::optional<double> ParseReplyTimeout(const QString& text)
 
 std::optional<QDateTime> ParseSinceArgument(const QString& text)
 {
-    const QDate date = QDate::fromString(text, Qt::ISODate);
+    // (QDate reads the date at the start of a longer text too.)
+    const QDate date = text.size() == 10 ? QDate::fromString(text, Qt::ISODate) : QDate();
     const QDateTime time = date.isValid() ? date.startOfDay() : QDateTime::fromString(text, Qt::ISODate);
     if (!time.isValid())
         return std::nullopt;

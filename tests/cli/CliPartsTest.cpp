@@ -56,6 +56,8 @@ TEST(CliParts, OptionsAtTheirEdges)
     EXPECT_TRUE(IsValidAddress("65535"));
     for (const char* bad : {"65536", "-1", "1.5", "12abc", ""})
         EXPECT_FALSE(IsValidAddress(bad)) << bad;
+    EXPECT_EQ(*ParseSinceArgument("2026-12-06T09:00:00+01:00"), QDateTime(QDate(2026, 12, 6), QTime(8, 0), Qt::UTC));
+    EXPECT_EQ(*ParseSinceArgument("2026-12-06"), QDate(2026, 12, 6).startOfDay());
 
     const CliParse all = ParseCliOptions({"--log", "--quiet", "--json", "--strict", "--config-dir", "/tmp/x", "--port",
                                           "/dev/ttyUSB0", "--speed", "57600", "--address", "7", "--", "--odd.ldr"});
@@ -67,7 +69,9 @@ TEST(CliParts, OptionsAtTheirEdges)
     const std::pair<QStringList, const char*> refused[] = {
         {{"--port", "17"}, "COM1..COM16"},          {{"--speed", "115000"}, "9600, 57600 or 115200"},
         {{"--reply-timeout", "0"}, "above 0"},      {{"--address", "70000"}, "0 to 65535"},
-        {{"a.ldr", "b.ldr"}, "Only one firmware file"}, {{"--config-dir", ""}, "empty"}, {{"--bogus"}, "bogus"}};
+        {{"a.ldr", "b.ldr"}, "Only one firmware file"}, {{"--config-dir", ""}, "empty"}, {{"--bogus"}, "bogus"},
+        {{"--records", "--since", "2026-12-06X"}, "not a date"}, {{"--serial", "5"}, "go with --records"},
+        {{"--set-next-serial", "-1"}, "0 to 2147483647"}};
     for (const auto& [args, why] : refused)
         EXPECT_TRUE(refusal(args).contains(why)) << args.join(' ').toStdString() << ": " << refusal(args).toStdString();
 }
