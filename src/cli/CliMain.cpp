@@ -7,8 +7,8 @@
 #include "Settings.h"
 #include "CliRun.h"
 #include "ConfigFolder.h"
-#include "FileCheckReport.h"
 #include "DatabaseCommands.h"
+#include "FileCheckReport.h"
 #include "IniFileHandler.h"
 #include "Platform.h"
 #include "PortList.h"
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
     if (options.listPorts)
         return listPorts(configDir, options.json);
     if (options.records || options.setNextSerial)
-        return RunDatabaseCommand(options, configDir, {platform::WriteStandardOutput, platform::WriteStandardError});
+        return RunDatabaseCommand(options, configDir, output);
 
     // The user's configuration folder is made on first use.
     if (!CreateConfigFolder(configDir)) {
