@@ -210,15 +210,3 @@ TEST(DeviceLockFile, IsTakenOverOnlyFromAProcessThatIsGone)
     EXPECT_EQ(DeviceLockName(folder.file("ttyVelmora")), "LCK.." + pty.slavePath().mid(5).replace('/', '_'));
 }
 #endif
-
-TEST(PortNames, TheMapNamesSomePortsTheRestAreTheStandardSerialDevices)
-{
-    TestFolder folder;
-    const QByteArray content = "[Ports]\r\nCOM2=/dev/ttyUSB0\r\nCOM16= /dev/ttyACM1 \r\n";
-    folder.write("setup.ini", content);
-    const IniFileHandler ini(folder.file("setup.ini"));
-    const std::pair<int, QString> names[] = {{1, "/dev/ttyS0"}, {2, "/dev/ttyUSB0"}, {16, "/dev/ttyACM1"}, {0, ""}, {17, ""}};
-    for (const auto& [port, path] : names)
-        EXPECT_EQ(PortDevicePath(port, ini), path) << port;
-    EXPECT_EQ(folder.read("setup.ini"), content); // only read
-}
