@@ -69,32 +69,20 @@ inline QByteArray DataRecord(std::uint16_t offset, int n, std::uint8_t first = 0
 
 inline std::string RunFixture::requests() const
 {
+    // In the order of sim::Request.
+    static const char* const names[] = {"detect", "enter", "exit", "write", "erase", "program", "crc", "flashcrc", "?"};
     std::string out;
     int writes = 0;
-    const auto flush = [&] {
-        if (writes)
-            out += " write*" + std::to_string(std::exchange(writes, 0));
-    };
     for (const sim::RequestRecord& r : link->Model().Requests()) {
-        if (r.request == sim::Request::MemoryWrite) {
-            ++writes;
+        if (r.request == sim::Request::MemoryWrite && ++writes > 1)
             continue;
-        }
-        flush();
-        const int block = r.frame.size() > 7 ? static_cast<std::uint8_t>(r.frame.at(7)) : 0;
-        switch (r.request) {
-        case sim::Request::Detect: out += " detect"; break;
-        case sim::Request::BootEnter: out += " enter"; break;
-        case sim::Request::BootExit: out += " exit"; break;
-        case sim::Request::Erase: out += " erase" + std::to_string(block); break;
-        case sim::Request::Program: out += " program" + std::to_string(block); break;
-        case sim::Request::CrcRead: out += " crc"; break;
-        case sim::Request::CrcWrite: out += " flashcrc"; break;
-        default: out += " ?"; break;
-        }
+        if (r.request != sim::Request::MemoryWrite && writes)
+            out += "*" + std::to_string(std::exchange(writes, 0));
+        out += std::string(out.empty() ? "" : " ") + names[int(r.request)];
+        if (r.request == sim::Request::Erase || r.request == sim::Request::Program)
+            out += std::to_string(static_cast<std::uint8_t>(r.frame.at(7)));
     }
-    flush();
-    return out.empty() ? out : out.substr(1);
+    return writes ? out + "*" + std::to_string(writes) : out;
 }
 
 } // namespace vlboot::test

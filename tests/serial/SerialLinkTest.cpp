@@ -2,13 +2,14 @@
 // guard, the port reset, the line settings, every open failure, the run's
 // lock file, and the port names.
 #include "ComForm.h"
-#include "EventWait.h"
 #include "PlatformSerial.h"
 #include "Pty.h"
 #include "SerialPort.h"
 #include "TestFiles.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -23,6 +24,23 @@ using namespace vlboot::test;
 namespace {
 
 constexpr int Limit = 5000; // guards against a hang only
+
+// Lets the event loop run (blocking while nothing happens) until `done`
+// holds or `limitMs` passed; true when `done` held.
+bool ProcessEventsUntil(const std::function<bool()>& done, int limitMs)
+{
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.start(limitMs);
+    while (!done() && limit.isActive())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+void ProcessPendingEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 struct RecordingDisplay : TrafficDisplay {
     QStringList out, in;
