@@ -1,4 +1,5 @@
 #include "CliOptions.h"
+#include "DeviceProtocol.h"
 #include "Settings.h"
 
 #include "NumberText.h"
@@ -106,10 +107,8 @@ std::optional<QDateTime> ParseSinceArgument(const QString& text)
 
 bool IsValidAddress(const QString& text)
 {
-    if (!IsNumeric(text))
-        return false;
-    const double v = NumberValue(text);
-    return v == std::trunc(v) && v >= 0 && v <= 65535;
+    // A plain number on the command line; the range is the protocol's.
+    return IsNumeric(text) && DeviceProtocol::NetworkAddress(text).has_value();
 }
 
 CliParse ParseCliOptions(const QStringList& args)
