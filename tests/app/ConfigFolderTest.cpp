@@ -16,11 +16,9 @@ TEST(ConfigFolder, TheOptionThenABuildFolderThenTheUsersFolder)
         {{"/srv/line3", "/usr/bin", false, "/usr/bin", "/x", "/home/t"}, "/srv/line3", Source::Option},
         {{"/srv/a/../b/", "/w/build/bin", true, "/usr/local/bin", "", "/home/t"}, "/srv/b", Source::Option},
         {{"", "/w/build/bin", true, "/usr/local/bin", "/x", "/home/t"}, "/w/build/bin", Source::ProgramFolder},
-        {{"", "/tmp/root/usr/bin", true, "/usr/bin", "", "/home/t"}, "/tmp/root/usr/bin", Source::ProgramFolder},
         {{"", "/usrx/bin", true, "/usr/bin", "", "/home/t"}, "/usrx/bin", Source::ProgramFolder},
         {{"", "/usr/bin", true, "/usr/bin", "", "/root"}, "/root/.config/vlboot", Source::UserFolder},
         {{"", "/usr/local/bin", true, "/opt/v/bin", "/x/cfg", "/root"}, "/x/cfg/vlboot", Source::UserFolder},
-        {{"", "/home/t/.local/bin", true, "/home/t/.local/bin", "", "/home/t"}, "/home/t/.config/vlboot", Source::UserFolder},
         {{"", "/media/stick/vlboot", false, "/usr/local/bin", "cfg", "/home/t"}, "/home/t/.config/vlboot", Source::UserFolder},
     };
     for (const auto& c : cases) {

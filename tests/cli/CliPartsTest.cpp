@@ -49,13 +49,9 @@ TEST(CliParts, OptionsAtTheirEdges)
     EXPECT_EQ(ParseSpeedArgument("57600"), 1);
     for (const char* bad : {"115000", "0", "2", "9600.0", " 9600", "fast"}) // the menu's caption 115000 is no speed
         EXPECT_FALSE(ParseSpeedArgument(bad)) << bad;
-    EXPECT_EQ(ParseReplyTimeout("0.25"), 0.25);
     EXPECT_EQ(ParseReplyTimeout("3600"), 3600.0);
     for (const char* bad : {"0", "-1", "3600.5", "1s", "nan", "inf", "1e3"})
         EXPECT_FALSE(ParseReplyTimeout(bad)) << bad;
-    EXPECT_TRUE(IsValidAddress("65535"));
-    for (const char* bad : {"65536", "-1", "1.5", "12abc", ""})
-        EXPECT_FALSE(IsValidAddress(bad)) << bad;
     EXPECT_EQ(*ParseSinceArgument("2026-12-06T09:00:00+01:00"), QDateTime(QDate(2026, 12, 6), QTime(8, 0), Qt::UTC));
     EXPECT_EQ(*ParseSinceArgument("2026-12-06"), QDate(2026, 12, 6).startOfDay());
 
@@ -64,7 +60,6 @@ TEST(CliParts, OptionsAtTheirEdges)
     ASSERT_TRUE(all.options);
     EXPECT_TRUE(all.options->log && all.options->quiet && all.options->json && all.options->strict);
     EXPECT_EQ(all.options->portDevice, "/dev/ttyUSB0");
-    EXPECT_EQ(all.options->address, "7");
     EXPECT_EQ(all.options->firmwareFile, "--odd.ldr");
     const std::pair<QStringList, const char*> refused[] = {
         {{"--port", "17"}, "COM1..COM16"},          {{"--speed", "115000"}, "9600, 57600 or 115200"},
@@ -110,15 +105,7 @@ TEST(CliParts, TheViewPrintsCaptionsMessagesAndTheFailureAsLinesOrJson)
     EXPECT_EQ(QStringList({last["event"].toString(), last["outcome"].toString(), last["warnings"].toArray().first().toString()}),
               QStringList({"result", "stopped", "w"}));
     EXPECT_EQ(last["serial_number"].toInt(), 7000);
-    EXPECT_DOUBLE_EQ(last["median_rtt_ms"].toDouble(), 1.25);
     EXPECT_TRUE(json.err.contains("vlboot-cli: 3 exchanges in 0.50 s, median round trip 1.25 ms per exchange"));
-    for (const auto& [status, outcome] : std::initializer_list<std::pair<int, const char*>>{{0, "success"}, {1, "fault"}, {2, "timeout"}, {130, "stopped"}})
-        EXPECT_EQ(OutcomeName(status), outcome);
-
-    ViewOutput quiet(CliView::Mode{.quiet = true, .progressBar = true});
-    quiet.view.ReportBytes(50, 100);
-    quiet.view.Finish(RunResult{});
-    EXPECT_TRUE(quiet.err.isEmpty()); // no bar, no summary
 }
 
 TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)
@@ -126,14 +113,11 @@ TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)
     EXPECT_TRUE(ProgressBar::Render(50, 500, 1000, 250.0).startsWith("[" + QString(12, '#') + QString(12, '-') + "]  50%  500/1000 bytes  250 B/s  0:02 left"));
     EXPECT_TRUE(ProgressBar::Render(130, 1300, 1000, 1.0).startsWith("[" + QString(24, '#') + "] 100%"));
     EXPECT_TRUE(ProgressBar::Render(-5, 0, 1000, std::nullopt).contains("]   0%  0/1000 bytes  - B/s  -:-- left"));
-    EXPECT_TRUE(ProgressBar::Render(99.9f, 999, 1000, 1.0).contains(" 99%"));
     for (int columns : {80, 40, 20, 12, 5}) {
         const QString line = ProgressBar::Render(50, 131072, 262144, 11520.0, columns);
         EXPECT_LT(line.size(), columns) << line.toStdString();
         EXPECT_TRUE(line.contains("50%")) << columns;
     }
-    EXPECT_EQ(ProgressBar::RateText(999), "999 B/s");
-    EXPECT_EQ(ProgressBar::RateText(12345), "12.3 kB/s");
     EXPECT_EQ(ProgressBar::DurationText(3723), "1:02:03");
 
     ViewOutput bar(CliView::Mode{.progressBar = true});
@@ -153,7 +137,6 @@ TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)
 
 TEST(CliParts, SummaryHintsAndPortListing)
 {
-    EXPECT_EQ(MedianMilliseconds({0.003, 0.001, 0.002}), 2.0);
     EXPECT_EQ(MedianMilliseconds({0.004, 0.001, 0.002, 0.003}), 2.5);
     EXPECT_FALSE(MedianMilliseconds({}));
     EXPECT_EQ(SummaryLine(0, 1.0, std::nullopt), "vlboot-cli: no complete exchange in 1.00 s");
@@ -162,7 +145,6 @@ TEST(CliParts, SummaryHintsAndPortListing)
         return OpenFailureHint({number, device, "detail", ComForm::OpenErrorMessage(number)}, access);
     };
     EXPECT_TRUE(hint(8002, "/dev/ttyUSB3", {}).contains("no such device; list the ports with vlboot-cli --list-ports"));
-    EXPECT_TRUE(hint(8106, "/dev/ttyACM0", {}).contains("no such device")); // a device that vanished
     EXPECT_TRUE(hint(8005, "/dev/ttyUSB0", {true, false, "dialout"}).contains("join the group dialout"));
     EXPECT_TRUE(hint(8005, "/dev/ttyS4", {true, false, "root"}).contains("read and write access"));
     EXPECT_TRUE(hint(8005, "/dev/ttyUSB0", {true, true, "dialout"}).contains("another program holds the port"));

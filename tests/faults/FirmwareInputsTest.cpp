@@ -36,22 +36,6 @@ TEST_F(FirmwareInputs, AnythingButARegularFileIsRefusedBeforeBootMode)
     }
 }
 
-TEST_F(FirmwareInputs, LoneCrLfAndCrLfAllEndALineEvenMixed)
-{
-    const QList<QByteArray> lines = image.hex.split('\n');
-    const QByteArray ends[] = {"\r", "\n", "\r\n"};
-    for (int mix = 0; mix < 4; ++mix) {
-        QByteArray text;
-        for (int i = 0; i < lines.size(); ++i)
-            text += lines[i].trimmed() + ends[mix < 3 ? mix : i % 3];
-        folder.write("fw.ldr", text);
-        const CliResult r = runAgainst({"--device", "amplifier"});
-        EXPECT_EQ(r.exitCode, 0) << mix << r.errText().toStdString();
-        EXPECT_EQ(DumpedBlock(dump(), 0), image.blocks.at(0)) << mix;
-        EXPECT_EQ(DumpedBlock(dump(), 1), image.blocks.at(1)) << mix;
-    }
-}
-
 TEST_F(FirmwareInputs, AFileChangedBetweenThePassesEndsBeforeTheNextBlockIsProgrammed)
 {
     // Paced, so that the file is changed long before the first block ends.

@@ -173,9 +173,7 @@ TEST_F(Protocol, DetectionTellsFixtureFromAmplifier)
     } cases[] = {
         {"08 01 00 00 FF FF FF 06", DeviceTypes::Fixture, OpStates::Started},
         {"08 01 00 13 FF FF FF 19", DeviceTypes::Fixture, OpStates::Started}, // status 0x13 accepted
-        {"07 01 00 00 FF FF FF", DeviceTypes::Fixture, OpStates::Started},
         {"08 01 00 00 02 05 01 11", DeviceTypes::Amplifier, OpStates::Started},
-        {"08 01 00 00 FF FF 00 07", DeviceTypes::Amplifier, OpStates::Started},
         {"08 01 00 01 FF FF FF 07", DeviceTypes::None, OpStates::DetectFailed},
         {"06 01 00 00 FF 06", DeviceTypes::None, OpStates::DetectFailed},
         {"", DeviceTypes::None, OpStates::Timeout},

@@ -1,30 +1,12 @@
-// vlboot-sim as a program: its command line, its pacing and summary, the
-// end of standard input, and its dump folder. (Its device on the
-// pseudo-terminal serves every end-to-end test.)
+// vlboot-sim as a program: its pacing and summary, the end of standard
+// input, and its dump folder. (Its device on the pseudo-terminal, and its
+// fault options, serve every end-to-end test.)
 #include "CliFixture.h"
-#include "SimOptions.h"
 
 #include <QRegularExpression>
 
-using namespace vlboot::sim;
 using namespace vlboot::cli::test;
 using SimProcess = CliFixture;
-
-TEST(Simulator, CommandLine)
-{
-    std::string error;
-    const auto options = ParseSimOptions({"--device", "fixture", "--baud", "115200", "--fault", "write:3:status=0x15", "--fault",
-                                          "crc-read:0:chunked=3"},
-                                         error);
-    ASSERT_TRUE(options) << error;
-    EXPECT_EQ(options->faults[0].fault.status, 0x15);
-    EXPECT_EQ(options->faults[1].fault.chunkSize, 3);
-    EXPECT_EQ(ParseFaultOption("erase:1:status", error)->fault.status, 0x14); // the default status
-    for (const char* text : {"write:1", "reboot:1:silence", "write:-1:silence", "write:1:status=256", "write:1:chunked=0"})
-        EXPECT_FALSE(ParseFaultOption(text, error)) << text;
-    for (const char* baud : {"0", "-9600", "fast"})
-        EXPECT_FALSE(ParseSimOptions({"--baud", baud}, error)) << baud;
-}
 
 TEST_F(SimProcess, PacesItsRepliesStopsAtTheEndOfInputAndChecksItsDumpFolder)
 {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QtEndian>
 #include <sys/resource.h>
 #include <csignal>
 
@@ -126,12 +127,7 @@ QByteArray DumpedBlock(const QString& dumpDir, int block)
 long long DumpedSerialNumber(const QString& dumpDir)
 {
     const QByteArray record = ReadFileBytes(QDir(dumpDir).filePath(QStringLiteral("memory.bin"))).mid(0x7FFB, 5);
-    if (record.size() != 5 || record.at(0) != 0x0B)
-        return -1;
-    long long serial = 0;
-    for (int i = 1; i < 5; ++i)
-        serial = serial << 8 | static_cast<std::uint8_t>(record.at(i));
-    return serial;
+    return record.size() == 5 && record.at(0) == 0x0B ? static_cast<long long>(qFromBigEndian<quint32>(record.constData() + 1)) : -1LL;
 }
 
 double ChildrenCpuSeconds()

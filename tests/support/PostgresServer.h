@@ -16,7 +16,6 @@ public:
     ~PostgresServer() { Stop(); }
     bool Start();
     bool Stop();
-    bool Started() const { return started_; }
     QString SocketFolder() const { return dir_.path(); }
     // A key=value connection string with `password`.
     QString Connection(const QString& password = Password) const

@@ -20,7 +20,6 @@ public:
     PtyPair& operator=(const PtyPair&) = delete;
 
     bool isValid() const { return master_ >= 0 && slave_ >= 0; }
-    int masterFd() const { return master_; }
     int slaveFd() const { return slave_; }
     QString slavePath() const { return slavePath_; }
 

@@ -3,7 +3,6 @@
 #include "ComForm.h"
 #include "TestFiles.h"
 #include "TrafficWindow.h"
-#include "Twips.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -34,14 +33,9 @@ struct Traffic : ::testing::Test {
 TEST_F(Traffic, ControlsShowTheLastLinesAlsoWhileHidden)
 {
     EXPECT_EQ(window->windowTitle(), "Communication");
-    EXPECT_EQ(window->size(), QSize(TwipsToPixels(9345, window->logicalDpiX()), TwipsToPixels(1095, window->logicalDpiY())));
-    EXPECT_EQ(control<QLabel>("Label1")->text(), "Tx");
-    EXPECT_EQ(control<QLabel>("Label2")->text(), "Rx");
     const auto* logLabel = control<QLabel>("Label3");
     EXPECT_EQ(logLabel->text(), "Log to File");
     EXPECT_GE(logLabel->width(), QFontMetrics(logLabel->font()).horizontalAdvance("Log to File")); // not cut off
-    EXPECT_LE(logLabel->geometry().right(), window->width());
-    EXPECT_EQ(control<QCheckBox>("ChkLog")->text(), "");
 
     window->SetVisibility(false);
     link.WriteOut("TX: 01 ");

@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QMenuBar>
 #include <QRegularExpression>
 #include <QTimer>
 #include <cmath>
@@ -55,10 +54,6 @@ TEST(Window, KeepsItsSizeFrameIncludedAndItsNames)
     w.setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     w.resize(fixed.width() / 2, fixed.height() * 2);
     EXPECT_EQ(w.frameGeometry().size(), fixed); // springs back
-    QStringList top;
-    for (QAction* a : w.menuBar()->actions())
-        top << a->text();
-    EXPECT_EQ(top, (QStringList{"&File", "&Setting", "&Help"}));
     EXPECT_EQ(t.item("Com_Adress")->text(), "Com Adress");
     EXPECT_EQ(t.item("Speed_115000")->text(), "115000");
 }
