@@ -16,13 +16,7 @@ debs=("${1:-}")
 deb=${debs[0]}
 echo "Checking $deb ($(du -h "$deb" | cut -f1))"
 
-work=$(mktemp -d)
-sim_pid=""
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. scripts/simulator.sh
 fail() { echo "check-package: $*" >&2; exit 1; }
 
 echo "== lintian"
@@ -56,19 +50,10 @@ done
   || fail "vlboot-cli --help does not name its own folder"
 
 echo "== demo: the sample into the unpacked simulator"
-mkdir -p "$work/flash"
-"$bin/vlboot-sim" --device amplifier --dump "$work/flash" >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$work/sim.out" ] && break
-  sleep 0.05
-done
-port=$(head -n 1 "$work/sim.out")
+start_simulator "$bin" "$work/flash"
 [ -n "$port" ] || { cat "$work/sim.err" >&2; fail "the simulator did not start"; }
 "$bin/vlboot-cli" --quiet --port "$port" "$sample" || fail "programming the sample failed"
-kill -TERM "$sim_pid"
-wait "$sim_pid" || true
-sim_pid=""
+stop_simulator
 "$bin/vlboot-mkfw" --verify "$work/flash" "$sample"
 [ -f "$bin/setup.ini" ] || fail "vlboot-cli did not keep setup.ini in its own folder"
 

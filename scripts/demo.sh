@@ -15,22 +15,9 @@ scripts/build.sh build >&2
 bin="$root/build/bin"
 sample="$root/samples/velmora-sample.ldr"
 
-work=$(mktemp -d)
-sim_pid=""
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-mkdir -p "$work/config" "$work/flash"
-"$bin/vlboot-sim" --device amplifier --dump "$work/flash" >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$work/sim.out" ] && break
-  sleep 0.05
-done
-port=$(head -n 1 "$work/sim.out")
+. scripts/simulator.sh
+mkdir -p "$work/config"
+start_simulator "$bin" "$work/flash"
 [ -n "$port" ] || { echo "the simulator did not start" >&2; cat "$work/sim.err" >&2; exit 1; }
 echo "Simulated amplifier on $port"
 
@@ -47,9 +34,7 @@ fi
 
 status=0
 "$bin/vlboot-cli" --config-dir "$work/config" --port "$port" "$sample" || status=$?
-kill -TERM "$sim_pid"
-wait "$sim_pid" 2>/dev/null || true
-sim_pid=""
+stop_simulator
 echo "Simulator: $(tail -n 1 "$work/sim.err")"
 if [ "$status" -ne 0 ]; then
   echo "Programming failed (exit status $status)."
