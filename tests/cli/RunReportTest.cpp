@@ -53,8 +53,6 @@ TEST_F(RunReport, DoubtfulRunsWarnAndStrictMakesThemFaults)
 
 TEST_F(RunReport, FailuresSayWhatCameInsteadOfAReply)
 {
-    QByteArray broken = hexImage(0);
-    broken[broken.indexOf('\n') + 10] ^= 1; // line 2: a digit changed, the checksum no longer fits
     const struct {
         QStringList simArgs;
         int exitCode;
@@ -75,7 +73,4 @@ TEST_F(RunReport, FailuresSayWhatCameInsteadOfAReply)
         EXPECT_TRUE(r.errText().contains("Error!\nFault during upload.\nwhy: ")) << r.errText().toStdString();
         EXPECT_TRUE(r.why().contains(c.why)) << c.why << " / " << r.why().toStdString();
     }
-    const CliResult bad = run({"--device", "amplifier"}, broken);
-    EXPECT_EQ(bad.lastCaption(), "Fault");
-    EXPECT_TRUE(bad.why().contains(folder.file("fw.ldr") + ", line 2: checksum")) << bad.why().toStdString();
 }
