@@ -24,7 +24,6 @@ TEST_F(FirmwareInputs, AnythingButARegularFileIsRefusedBeforeBootMode)
     } cases[] = {{"/dev/stdin", image.hex, "pipe or FIFO"}, {folder.file("fifo"), {}, "pipe or FIFO"}, {"/dev/zero", {}, "a device"}};
     for (const auto& c : cases) {
         Simulator sim({"--device", "amplifier", "--dump", dump()});
-        ASSERT_TRUE(sim.Started());
         CliRun run(args(sim.TerminalPath(), Quiet, c.file), {}, c.stdinContent);
         const CliResult r = run.Finish();
         sim.Stop();
@@ -40,7 +39,6 @@ TEST_F(FirmwareInputs, AFileChangedBetweenThePassesEndsBeforeTheNextBlockIsProgr
 {
     // Paced, so that the file is changed long before the first block ends.
     Simulator sim({"--device", "amplifier", "--baud", "9600", "--dump", dump()});
-    ASSERT_TRUE(sim.Started());
     CliRun run(args(sim.TerminalPath(), Quiet + QStringList{"--json"}));
     ASSERT_TRUE(run.WaitForOutput("\"event\":\"progress\""));
     QByteArray other = image.hex;

@@ -25,7 +25,6 @@ struct LineFaults : CliFixture {
 TEST_F(LineFaults, ASimulatorKilledMidRunEndsWithComTimeoutWithoutSpinning)
 {
     Simulator sim({"--device", "amplifier", "--baud", "9600"});
-    ASSERT_TRUE(sim.Started());
     CliRun run(args(sim.TerminalPath(), Quiet));
     ASSERT_TRUE(run.WaitForOutput("Programming Velmora module\n"));
     QThread::msleep(500);
@@ -47,7 +46,6 @@ TEST_F(LineFaults, ASimulatorKilledMidRunEndsWithComTimeoutWithoutSpinning)
 TEST_F(LineFaults, ADevicePathThatGoesAwayEndsTheRunNamingThePort)
 {
     Simulator sim({"--device", "amplifier", "--baud", "9600"});
-    ASSERT_TRUE(sim.Started());
     const QString link = folder.file("ttyVelmora"); // as a [Ports] entry names a device
     ASSERT_TRUE(QFile::link(sim.TerminalPath(), link));
     CliRun run(args(link, Quiet));

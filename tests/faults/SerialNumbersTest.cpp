@@ -27,7 +27,6 @@ TEST_F(SerialNumbers, StopSignalsDuringTheStepLetItFinish)
     setCounter("7000");
     // Paced, so that the signals come while the number is on its way.
     Simulator sim({"--device", "fixture", "--baud", "1200", "--dump", dump()});
-    ASSERT_TRUE(sim.Started());
     CliRun run(args(sim.TerminalPath(), {"--quiet"}));
     ASSERT_TRUE(run.WaitForOutput("serial number: 7000"));
     run.Signal(SIGINT);
@@ -50,7 +49,6 @@ TEST_F(SerialNumbers, AKillAtAnyMomentOfTheStepLeavesAGapNeverADuplicate)
     for (int round = 0; round < 30; ++round) {
         const QString dump = folder.file(QStringLiteral("dump-%1").arg(round));
         Simulator sim({"--device", "fixture", "--dump", dump});
-        ASSERT_TRUE(sim.Started());
         CliRun run(args(sim.TerminalPath(), {"--quiet"}));
         ASSERT_TRUE(run.WaitForOutput("Programming Velmora module")) << "round " << round;
         QThread::usleep(static_cast<unsigned long>(round) * 200); // 0 to 6 ms into the step

@@ -171,7 +171,6 @@ TEST(SettingsFaults, ASettingsFolderThatTakesNoWriteNeverCostsAUnitOrTheFile)
             continue; // no way to make a folder read-only for this user here
         const QString dump = work.file(QStringLiteral("dump-%1-%2").arg(c.fault).arg(c.device));
         Simulator sim({"--device", c.device, "--dump", dump});
-        ASSERT_TRUE(sim.Started());
         CliRun run({"--config-dir", settings.path(), "--port", sim.TerminalPath(), "--quiet", "--reply-timeout", "2",
                     work.file("module.ldr")},
                    c.fault == FullDisk ? FileSizeLimit(1024) : std::function<void()>{});

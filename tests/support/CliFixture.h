@@ -32,7 +32,6 @@ struct CliFixture : ::testing::Test {
     CliResult runAgainst(const QStringList& simArgs, const QStringList& more = {"--quiet", "--reply-timeout", "2"})
     {
         Simulator sim(simArgs + QStringList{"--dump", dump()});
-        EXPECT_TRUE(sim.Started());
         const CliResult r = RunCli(args(sim.TerminalPath(), more));
         sim.Stop();
         return r;

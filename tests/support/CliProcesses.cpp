@@ -6,8 +6,9 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QtEndian>
-#include <sys/resource.h>
 #include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace vlboot::cli::test {
 namespace {
@@ -97,6 +98,8 @@ Simulator::Simulator(const QStringList& args)
     }
     if (process_.canReadLine())
         path_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+    else
+        ADD_FAILURE() << "vlboot-sim did not start: " << process_.readAllStandardError().toStdString();
 }
 
 QStringList CliResult::outLines() const

@@ -56,12 +56,12 @@ struct CliRun : Program {
     explicit CliRun(const QStringList& args, std::function<void()> childSetup = {}, const QByteArray& input = {});
 };
 
-// The simulator on its pseudo-terminal. Stop() ends it with SIGTERM (its
-// dumps are written then); Kill() leaves no dump, and its terminal goes.
+// The simulator on its pseudo-terminal (a test failure when it does not
+// start). Stop() ends it with SIGTERM (its dumps are written then); Kill()
+// leaves no dump, and its terminal goes.
 class Simulator : public Program {
 public:
     explicit Simulator(const QStringList& args);
-    bool Started() const { return !path_.isEmpty(); }
     const QString& TerminalPath() const { return path_; }
     void Stop() { Terminate(); }
 

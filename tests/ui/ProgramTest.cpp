@@ -34,7 +34,7 @@ Result runVlboot(const QStringList& arguments, bool display = true)
 
 } // namespace
 
-TEST(VlbootProgram, CommandLine)
+TEST(VlbootProgram, CommandLineAndAStartThatWritesSetupIniAndTakesAFileArgument)
 {
     EXPECT_EQ(runVlboot({"--version"}, false).out, QByteArray("vlboot ") + VersionText + "\n"); // no display needed
     TestFolder dir;
@@ -52,11 +52,8 @@ TEST(VlbootProgram, CommandLine)
     EXPECT_EQ(noDisplay.exitCode, 69);
     EXPECT_TRUE(noDisplay.err.contains("xvfb-run"));
     EXPECT_FALSE(dir.exists("setup.ini"));
-}
 
-TEST(VlbootProgram, StartsWritingSetupIniAndTakesAFileArgumentAsIfChosenWithBrowse)
-{
-    TestFolder dir;
+    // A start writes the defaults and takes a file argument as if it had been chosen with Browse.
     QByteArray ports = "[Ports]\r\n"; // devices that do not exist: the port scan stays off real ones
     for (int n = 1; n <= 16; ++n)
         ports += "COM" + QByteArray::number(n) + "=/nonexistent/tty\r\n";
