@@ -145,7 +145,7 @@ TEST_F(ProductionLine, AutoProgramsWhereADeviceAnswersAndSkipsWhatIsSilentOrHeld
     }
 }
 
-TEST_F(ProductionLine, CheckDescribesAGoodFileAndRefusesABadOneTouchingNoSetting)
+TEST_F(ProductionLine, CheckDescribesAGoodFileAndRefusesEachKindOfBadOneTouchingNoSetting)
 {
     const QByteArray good = sim::MakeImage({.firstBlock = 2, .blockCount = 2, .bytesPerBlock = 256}).hex;
     folder.write("good.ldr", good);
@@ -153,10 +153,19 @@ TEST_F(ProductionLine, CheckDescribesAGoodFileAndRefusesABadOneTouchingNoSetting
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.contains("  block 3  0x00030000-0x000300FF  256 bytes")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("sha256: " + QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex()));
-    folder.write("bad.ldr", good.left(good.size() / 2) + "x" + good.mid(good.size() / 2)); // (each fault of a line is met with the parser)
-    const CliResult bad = RunCli({"--config-dir", folder.path(), "--check", folder.file("bad.ldr")});
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_TRUE(bad.why().contains("bad.ldr, line ")) << bad.why().toStdString();
+    const std::pair<QByteArray, const char*> bad[] = { // "" for a file that is not there
+        {":020000006162FF\r\n", "line 1: checksum"},
+        {sim::HexRecord(0, 0, QByteArray(33, 'x')), "record of 33 bytes, more than 32"},
+        {sim::HexRecord(0, 0xFFF8, QByteArray(16, 'x')), "runs past offset 0xFFFF"},
+        {':' + QByteArray(600, '0') + '\n', "longer than any record can be"},
+        {"", "no such file"}};
+    for (const auto& [content, why] : bad) {
+        QFile::remove(folder.file("bad.ldr"));
+        if (!content.isEmpty())
+            folder.write("bad.ldr", content);
+        const CliResult refused = RunCli({"--config-dir", folder.path(), "--check", folder.file("bad.ldr")});
+        EXPECT_TRUE(refused.exitCode == 1 && refused.why().contains(why)) << why << ": " << refused.why().toStdString();
+    }
     EXPECT_TRUE(RunCli({"--config-dir", folder.path(), "--check", folder.path()}).why().contains("not a regular file"));
     EXPECT_FALSE(folder.exists("setup.ini") || folder.exists("runs.csv"));
 }
