@@ -69,7 +69,6 @@ TEST(IniFileHandler, ReadingWritesDefaultsAndWritingReplacesTheFileWhole)
     TestFolder dir;
     IniFileHandler ini(dir.file("setup.ini"));
     EXPECT_EQ(ini.ReadIni("ComSettings", "DevAdr", "1"), "1");
-    EXPECT_EQ(ini.ReadIni("ComSettings", "DevAdr", "5"), "1");
     EXPECT_EQ(ini.ReadIni("Ports", "COM1", ""), ""); // an empty default writes nothing
     EXPECT_EQ(dir.read("setup.ini"), "[ComSettings]\r\nDevAdr=1\r\n");
     EXPECT_TRUE(ini.WriteIni("S", "k", QString(300, u'x')));

@@ -43,7 +43,6 @@ TEST(TrafficLog, BannerStampedLinesAndAFreshFileAtEverySwitchOn)
     EXPECT_EQ(folder.read("Log.txt"), (banner + QByteArrayList{"03.04.2007 09.05.07 TX: 06 00 00 F7 01 FE ", "plain", ""}).join("\r\n"));
 
     log.SetLogging(false); // off keeps the file
-    EXPECT_FALSE(log.LogOn);
     EXPECT_TRUE(folder.read("Log.txt").endsWith("plain\r\n"));
     now = at(10, 0, 0);
     log.SetLogging(true); // on again starts a fresh one
