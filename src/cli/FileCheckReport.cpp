@@ -48,7 +48,7 @@ QStringList textReport(const QString& file, const FirmwareCheckResult& check)
     lines << heading;
     for (const Kind& kind : Kinds) {
         const RunTraffic traffic = ProgrammingRun::Traffic(check, kind.type);
-        QString row = QStringLiteral("  %1").arg(QLatin1String(kind.name), -35)
+        QString row = QStringLiteral("  %1").arg(QLatin1String(kind.name), -34)
             + QStringLiteral("%1%2").arg(traffic.exchanges, 10).arg(static_cast<qint64>(traffic.wireBytes), 12);
         for (const int baud : BaudRates)
             row += QStringLiteral("%1").arg(ProgressBar::DurationText(traffic.WireSeconds(baud)), 13);

@@ -55,6 +55,7 @@ TEST(CliParts, OptionsAtTheirEdges)
     EXPECT_EQ(*ParseSinceArgument("2026-12-06T09:00:00+01:00"), QDateTime(QDate(2026, 12, 6), QTime(8, 0), Qt::UTC));
     EXPECT_EQ(*ParseSinceArgument("2026-12-06"), QDate(2026, 12, 6).startOfDay());
 
+    EXPECT_TRUE(ParseCliOptions({"-quiet", "a.ldr"}).options); // one dash as well as two
     const CliParse all = ParseCliOptions({"--log", "--quiet", "--json", "--strict", "--config-dir", "/tmp/x", "--port",
                                           "/dev/ttyUSB0", "--speed", "57600", "--address", "7", "--", "--odd.ldr"});
     ASSERT_TRUE(all.options);

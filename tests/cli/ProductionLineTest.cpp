@@ -151,7 +151,10 @@ TEST_F(ProductionLine, CheckDescribesAGoodFileAndRefusesEachKindOfBadOneTouching
     folder.write("good.ldr", good);
     const CliResult r = RunCli({"--config-dir", folder.path(), "--check", folder.file("good.ldr")});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.contains("  block 3  0x00030000-0x000300FF  256 bytes")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("file: " + folder.file("good.ldr").toUtf8() + "\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("  block 3  0x00030000-0x000300FF  256 bytes"));
+    const qsizetype times = r.outLines().indexOf(QRegularExpression("^time to program.*"));
+    EXPECT_EQ(r.outLines().value(times).size(), r.outLines().value(times + 1).size()); // its columns right-aligned
     EXPECT_TRUE(r.out.contains("sha256: " + QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex()));
     const std::pair<QByteArray, const char*> bad[] = { // "" for a file that is not there
         {":020000006162FF\r\n", "line 1: checksum"},

@@ -9,6 +9,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <memory>
 #include <set>
 #include <sys/wait.h>
@@ -86,11 +87,14 @@ TEST_F(Database, FixturesHoldTheNumbersOfTheirRecordsAndTheCounterIsNeverSetBack
         held.insert(DumpedSerialNumber(dump()));
     }
     EXPECT_EQ(records().front()["caption"].toString(), "Fault");
+    EXPECT_TRUE(records().front().contains("record_id"));
     EXPECT_EQ(given(), held);
     EXPECT_EQ(held, std::multiset<qint64>({100, 101, 102}));
-    for (const auto& [next, status] : {std::pair{"101", 1}, {"102", 1}, {"103", 0}, {"2147483648", 64}})
+    const QStringList table = RunCli(db({"--records", "--serial", "101"})).outLines(); // header, one unit, in columns
+    ASSERT_EQ(table.size(), 2);
+    EXPECT_EQ(table[1].indexOf(QRegularExpression("  101  ")) + 2, table[0].indexOf("SERIAL"));
+    for (const auto& [next, status] : {std::pair{"101", 1}, {"102", 1}, {"103", 0}, {"2147483648", 64}, {"2147483647", 0}})
         EXPECT_EQ(setNextSerial(next), status) << next;
-    EXPECT_EQ(RunCli(db({"--records", "--serial", "101"})).outLines().size(), 2); // header, one unit
 }
 
 TEST_F(Database, AKilledRunLeavesAGapAndTheServerStoppedMidBatchEndsRunsWithFaultAndQueuedRecordsArriveOnce)

@@ -40,8 +40,6 @@ TEST_F(RunFixture, AmplifierBlocksAreProgrammedAtEachBlockChangeAndAtTheEnd)
     EXPECT_EQ(view.captions, (Start + QStringList{"Programming Velmora module", "Done with succes"}));
     EXPECT_EQ(model().Flash().at(0), image.blocks.at(0));
     EXPECT_EQ(model().Flash().at(1), image.blocks.at(1));
-    EXPECT_EQ(view.boxes, 0);
-    EXPECT_TRUE(view.warnings.isEmpty());
     EXPECT_LT(clock->Now() - start, 1.0); // no wait ran out, the boot-mode frame's included
     ASSERT_EQ(view.progress.size(), 17u); // the reset to 0, then one per record
     EXPECT_EQ(view.progress[8], 50);       // 256 of 512 bytes

@@ -1,7 +1,5 @@
 #include "Pty.h"
 
-#include <QDeadlineTimer>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -54,15 +52,6 @@ QByteArray PtyPair::readAvailable(int waitMs)
     char chunk[4096];
     const ssize_t n = waitReadable(master_, waitMs) ? ::read(master_, chunk, sizeof chunk) : 0;
     return n > 0 ? QByteArray(chunk, n) : QByteArray();
-}
-
-QByteArray PtyPair::readAtLeast(int count, int waitMs)
-{
-    QDeadlineTimer deadline(waitMs);
-    QByteArray out;
-    while (out.size() < count && !deadline.hasExpired())
-        out += readAvailable(static_cast<int>(deadline.remainingTime()));
-    return out;
 }
 
 bool PtyPair::waitSlaveInput(int waitMs)

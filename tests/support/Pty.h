@@ -29,8 +29,6 @@ public:
     // Waits up to waitMs for bytes at the master and returns what one read
     // takes; empty when nothing came in time.
     QByteArray readAvailable(int waitMs);
-    // Reads until at least `count` bytes came or waitMs passed.
-    QByteArray readAtLeast(int count, int waitMs);
     // Waits up to waitMs until bytes written into the master wait at the
     // slave for the program to read them; nothing is consumed.
     bool waitSlaveInput(int waitMs);
