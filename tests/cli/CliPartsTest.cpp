@@ -122,13 +122,13 @@ TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)
 
     ViewOutput bar(CliView::Mode{.progressBar = true});
     bar.columns = 40;
-    const std::pair<double, float> updates[] = {{0, 10}, {0.05, 20}, {0.3, 30}, {0.3, 100}};
+    const std::pair<double, float> updates[] = {{0, 10}, {0.1, 20}, {0.15, 25}, {0.3, 30}, {0.3, 100}};
     for (const auto& [now, percent] : updates) { // at most ten redraws a second; the full bar always
         bar.now = now;
         bar.view.SetProgress(percent);
         bar.view.ReportBytes(percent, 100);
     }
-    EXPECT_EQ(bar.err.count('\r'), 3);
+    EXPECT_EQ(bar.err.count('\r'), 4);
     for (const QByteArray& drawn : bar.err.split('\r'))
         EXPECT_LT(drawn.size(), 40);
     bar.view.SetCaption("Done with succes");
