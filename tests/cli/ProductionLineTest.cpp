@@ -117,6 +117,7 @@ TEST_F(ProductionLine, AutoProgramsWhereADeviceAnswersAndSkipsWhatIsSilentOrHeld
     QByteArray ini = "[Ports]\n";
     for (int i = 0; i < 4; ++i)
         ini += QStringLiteral("COM%1=%2\n").arg(i + 1).arg(sims.at(i)->TerminalPath()).toUtf8();
+    ini += "COM9=/dev/vlboot-gone\n";
     folder.write("setup.ini", ini);
     // The last one is held by another program: its lock file names a live process.
     const QString lock = DeviceLockFolder() + '/' + DeviceLockName(sims.at(3)->TerminalPath());
@@ -125,6 +126,7 @@ TEST_F(ProductionLine, AutoProgramsWhereADeviceAnswersAndSkipsWhatIsSilentOrHeld
     held.close();
 
     const QStringList probe = RunCli({"--config-dir", folder.path(), "--list-ports", "--probe"}).outLines();
+    EXPECT_TRUE(probe.filter("vlboot-gone").isEmpty()); // a mapped path that does not exist is no candidate
     for (const auto& [i, answer] : {std::pair{0, "amplifier"}, {1, "fixture"}, {2, "nothing"}})
         EXPECT_EQ(probe.filter(QRegularExpression("^" + sims.at(i)->TerminalPath() + " +" + answer + "\\b")).size(), 1) << answer;
 

@@ -38,10 +38,12 @@ QJsonObject resultEvent(const CliResult& r)
 
 TEST_F(RunReport, DoubtfulRunsWarnAndStrictMakesThemFaults)
 {
-    // (Each warning's text is checked with the programming run.)
-    const CliResult r = run({"--device", "fixture"}, hexImage(6, false), {"--strict", "--json"});
+    // (Each warning's text is checked with the programming run.) A record that
+    // cannot be kept is said, and changes nothing.
+    const CliResult r = run({"--device", "fixture"}, hexImage(6, false), {"--strict", "--json", "--record", folder.file("no/runs.csv")});
     const QJsonObject result = resultEvent(r);
     EXPECT_EQ(r.exitCode, 1) << r.errText().toStdString();
+    EXPECT_TRUE(result["record_error"].toString().contains("the record of this run cannot be kept")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("\"text\":\"Done with succes\"")); // the captions stay a success
     EXPECT_TRUE(r.errText().contains("warning: ") && result["why"].toString().startsWith("--strict: "));
     EXPECT_TRUE(QJsonDocument(result["warnings"].toArray()).toJson().contains("has no end-of-file record")) << r.errText().toStdString();
