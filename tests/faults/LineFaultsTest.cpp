@@ -37,7 +37,6 @@ TEST_F(LineFaults, ASimulatorKilledMidRunEndsWithComTimeoutWithoutSpinning)
     ASSERT_TRUE(r.finished) << "vlboot-cli crashed or hung";
     EXPECT_EQ(r.exitCode, 2) << r.errText().toStdString();
     EXPECT_EQ(r.lastCaption(), "COM timeout");
-    EXPECT_TRUE(r.why().contains("the memory write")) << r.why().toStdString();
     EXPECT_LT(afterKillMs, ReplyTimeoutMs + MarginMs);
     // A vanished device stays readable with nothing to read: no busy wait on it.
     EXPECT_LT(ChildrenCpuSeconds() - cpuBefore, 0.5 * double(afterKillMs) / 1000.0);
