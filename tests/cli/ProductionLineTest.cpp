@@ -60,6 +60,7 @@ TEST_F(ProductionLine, FourFixturesOverSeveralRoundsGetDistinctNumbersAndOneReco
     folder.write(QFileInfo(file).dir().dirName() + "/module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 640}).hex);
     folder.write("setup.ini", "[Velmsettings]\nSerial=500\n");
     const QStringList ports = start(4, {"--device", "fixture"});
+    EXPECT_TRUE(RunCli(QStringList{"--config-dir", folder.path()} + ports + QStringList{folder.file("none.ldr")}).why().contains("no such file"));
     constexpr int Rounds = 3;
     for (int round = 0; round < Rounds; ++round) {
         const CliResult r = RunCli(QStringList{"--config-dir", folder.path()} + ports + QStringList{file});
