@@ -4,6 +4,7 @@
 #include "CliOptions.h"
 #include "CliView.h"
 #include "FailureHint.h"
+#include "PlatformSerial.h"
 #include "PortList.h"
 #include "RunSummary.h"
 #include "TestFiles.h"
@@ -156,6 +157,7 @@ TEST(CliParts, SummaryHintsAndPortListing)
     const IniFileHandler settings(folder.file("setup.ini"));
     const QList<PortEntry> ports{{"/dev/ttyUSB0", "FT232R USB UART", quint16(0x0403), quint16(0x6001), "A50285BI"},
                                  {"/dev/ttyS1", QString(), std::nullopt, std::nullopt, QString()}};
+    EXPECT_TRUE(PortDevicePath(17, settings).isEmpty()); // COM1..COM16 only
     const QStringList lines = PortListing(ports, settings);
     ASSERT_EQ(lines.size(), 4);
     EXPECT_TRUE(lines[1].contains("FT232R USB UART") && lines[1].contains("0403:6001") && lines[1].endsWith("COM1,COM4"))
