@@ -56,6 +56,7 @@ TEST_F(EndToEnd, OverridesAreUsedButNotWrittenAndTheLogRecordsTheTraffic)
     folder.write("dump/block-001.bin", QByteArray(image.blocks.at(1)).replace(5, 1, "?"));
     const CliResult changed = Program("vlboot-mkfw", {"--verify", dump(), folder.file("plain.ldr")}).Finish();
     EXPECT_EQ(changed.exitCode, 1);
+    EXPECT_EQ(Program("vlboot-mkfw", {"--verify", dump(), folder.file("none.ldr")}).Finish().exitCode, 1); // nothing to hold it against
     EXPECT_EQ(changed.out, "block   0: flash equals the file\nblock   1: flash DIFFERS from the file\n");
     const QStringList log = QString::fromUtf8(folder.read("Log.txt")).split("\r\n");
     const QStringList tx = log.filter(QRegularExpression("^\\S+ \\S+ TX: "));
