@@ -51,7 +51,7 @@ TEST_F(EndToEnd, OverridesAreUsedButNotWrittenAndTheLogRecordsTheTraffic)
     EXPECT_EQ(folder.read("setup.ini"), settings);
     sim.Stop();
     // The flash as vlboot-mkfw --verify compares it: equal, then one byte changed.
-    folder.write("plain.ldr", image.hex);
+    folder.write("plain.ldr", image.hex + sim::HexRecord(0, 0, "after the end")); // what follows the end record is no flash
     EXPECT_EQ(Program("vlboot-mkfw", {"--verify", dump(), folder.file("plain.ldr")}).Finish().exitCode, 0);
     folder.write("dump/block-001.bin", QByteArray(image.blocks.at(1)).replace(5, 1, "?"));
     const CliResult changed = Program("vlboot-mkfw", {"--verify", dump(), folder.file("plain.ldr")}).Finish();

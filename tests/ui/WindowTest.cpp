@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -49,6 +50,7 @@ TEST(Window, KeepsItsSizeFrameIncludedAndItsNames)
     const QSize fixed(TwipsToPixels(11295, w.logicalDpiX()), TwipsToPixels(4810, w.logicalDpiY()));
     EXPECT_EQ(w.frameGeometry().size(), fixed);
     EXPECT_EQ(t.item("Com_Adress")->text(), "Com Adress");
+    EXPECT_EQ(t.control<QGroupBox>("Frame3")->title(), "Status");
     EXPECT_EQ(t.item("Speed_115000")->text(), "115000");
 }
 
