@@ -25,4 +25,5 @@ TEST_F(SimProcess, PacesItsRepliesStopsAtTheEndOfInputAndChecksItsDumpFolder)
     const CliResult refused = Program("vlboot-sim", {"--dump", folder.file("fw.ldr/dump")}).Finish();
     EXPECT_EQ(refused.exitCode, 1); // a dump folder that cannot be written is refused at the start
     EXPECT_TRUE(refused.errText().contains("cannot create the dump folder"));
+    EXPECT_EQ(Program("vlboot-sim", {"--fault", "write:1:status=1x5"}).Finish().exitCode, 64); // neither decimal nor 0x..
 }

@@ -20,7 +20,6 @@ public:
     double Now() override { return now_; }
     void WaitForEvents(double deadline) override
     {
-        ++waits_;
         if (BeforeWait && BeforeWait())
             return;
         QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance();
@@ -30,11 +29,9 @@ public:
             now_ = deadline;
     }
     void advance(double seconds) { now_ += seconds; }
-    long long waits() const { return waits_; }
 
 private:
     double now_ = 1000.0;
-    long long waits_ = 0;
 };
 
 } // namespace vlboot::test
