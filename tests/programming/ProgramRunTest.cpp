@@ -56,6 +56,8 @@ TEST_F(RunFixture, BlockChangesAsTheAddressRecordsSayThem)
     } cases[] = {
         // an address record before any data starts its block without a block end
         {BlockRecord(7) + DataRecord(0x10, 4) + EndRecord(), "write*1 crc program7 flashcrc exit", "block 7 was programmed without being erased"},
+        // the first address record sets the block however high its upper address
+        {BlockRecord(0, 0xFF) + DataRecord(0, 2) + BlockRecord(1) + DataRecord(0, 2) + EndRecord(), "write*1 crc program0 write*1 crc program1 flashcrc exit", ""},
         // a second address record in a row is ignored
         {BlockRecord(1) + DataRecord(0, 2) + BlockRecord(2) + BlockRecord(3) + DataRecord(0, 2, 9) + EndRecord(),
          "write*1 crc program1 write*1 crc program2 flashcrc exit", ""},
