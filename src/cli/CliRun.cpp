@@ -119,13 +119,20 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
     // (A record that waits to be sent to the production database is kept:
     // it is said, but is no record error.)
     const RunRecord record = RecordOfRun(session, QStringLiteral("vlboot-cli"), options.portDevice, result.why);
-    QString recordNote;
-    if (!OpenRecordStore(configDir, options.recordFile, database)->Append(record, recordNote))
-        result.recordError = recordNote;
+    const QString recordNote = KeepRecord(configDir, options.recordFile, database, record, result);
     if (!recordNote.isEmpty())
         view.Notice(QStringLiteral("vlboot-cli: ") + recordNote);
     view.Finish(result);
     return result.status;
+}
+
+QString KeepRecord(const QString& configDir, const QString& recordFile, const QString& database, const RunRecord& record,
+                   RunResult& result)
+{
+    QString note;
+    if (!OpenRecordStore(configDir, recordFile, database)->Append(record, note))
+        result.recordError = note;
+    return note;
 }
 
 } // namespace vlboot::cli

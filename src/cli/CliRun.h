@@ -1,8 +1,10 @@
 #pragma once
 
+#include "CliEvents.h"
 #include "CliOptions.h"
 #include "CliView.h"
 #include "ProgramModule.h"
+#include "RunRecord.h"
 
 #include <QString>
 
@@ -20,5 +22,12 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
 
 // The exit status of a run's outcome (a stopped run: that of `signal`).
 int ExitStatus(RunOutcome outcome, int signal);
+
+// Keeps a unit's record in runs.csv of `configDir` (or `recordFile`) and the
+// production `database` ("" for none). Returns what there is to say about it
+// ("" when nothing); a record that could not be kept also goes into
+// result.recordError, and never changes the outcome.
+QString KeepRecord(const QString& configDir, const QString& recordFile, const QString& database, const RunRecord& record,
+                   RunResult& result);
 
 } // namespace vlboot::cli

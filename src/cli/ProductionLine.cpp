@@ -1,13 +1,13 @@
 #include "ProductionLine.h"
 
 #include "CliEvents.h"
+#include "CliRun.h"
 #include "DatabaseCommands.h"
 #include "FirmwareCheck.h"
 #include "Platform.h"
 #include "PortProbe.h"
 #include "ProgressBar.h"
 #include "RecordOfRun.h"
-#include "RecordStore.h"
 #include "Settings.h"
 
 #include <QCoreApplication>
@@ -261,9 +261,7 @@ void Line::finished(Unit& unit)
         result.status = unit.status;
         result.why = unit.why;
         result.wallSeconds = now();
-        QString recordNote;
-        if (!OpenRecordStore(configDir_, options_.recordFile, DatabaseConnection(options_, configDir_))->Append(record, recordNote))
-            result.recordError = recordNote;
+        const QString recordNote = KeepRecord(configDir_, options_.recordFile, DatabaseConnection(options_, configDir_), record, result);
         if (!recordNote.isEmpty())
             notice(unit.port + QStringLiteral(": vlboot-cli: ") + recordNote);
         notice(unit.port + QStringLiteral(": why: ") + unit.why);

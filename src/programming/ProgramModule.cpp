@@ -296,11 +296,12 @@ bool ProgrammingRun::ProgramModule(const QString& fileName)
     }
     view_.SetCaption(DeviceType == DeviceTypes::Fixture ? QStringLiteral("Fixtur found")
                                                                 : QStringLiteral("KVX5500+ with Velmora found"));
-    QString notReady;
-    if (DeviceType == DeviceTypes::Fixture)
+    if (DeviceType == DeviceTypes::Fixture) {
         step_ = QStringLiteral("making sure a serial number can be given out");
-    if (DeviceType == DeviceTypes::Fixture && !serials_.Ready(notReady))
-        return faultCaptionEnd(notReady); // before boot mode: no fixture without a number
+        QString notReady;
+        if (!serials_.Ready(notReady))
+            return faultCaptionEnd(notReady); // before boot mode: no fixture without a number
+    }
 
     if (!checkFile(fileName) || !enterBootMode())
         return false;
