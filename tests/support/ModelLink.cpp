@@ -11,8 +11,8 @@ ModelLink::ModelLink(DeviceKind kind, QObject* parent)
 bool ModelLink::SetupMScomm(std::uint8_t port, std::uint8_t speed)
 {
     Setups.push_back(port + 100 * speed);
-    open_ = true;
-    return true;
+    open_ = !FailOpen;
+    return open_;
 }
 
 void ModelLink::CloseMScomm()

@@ -20,8 +20,8 @@ namespace vlboot::sim {
 // processing never delivers a reply together with the frame that follows
 // it. Delays are not kept: each piece is a queued call.
 //
-// The "port" is open from the start; CloseMScomm closes it and SetupMScomm
-// opens it again; frames sent while it is closed are recorded but
+// The "port" is open from the start. A failed SetupMScomm (FailOpen, which
+// the reply-stream fuzzer sets) or CloseMScomm closes it; frames sent while it is closed are recorded but
 // never answered, and pieces due while it is closed are lost.
 class ModelLink : public QObject, public vlboot::Link {
     Q_OBJECT
@@ -39,6 +39,7 @@ public:
     void Arrive(const QByteArray& bytes) { AppendReceived(bytes); }
 
     std::deque<std::vector<QByteArray>> Script;
+    bool FailOpen = false;
     std::vector<QByteArray> Sent;
     std::vector<QString> RxLines;
     std::vector<int> Setups; // the port of each SetupMScomm, its speed index * 100 added
