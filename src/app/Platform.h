@@ -1,23 +1,27 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
 
+class QDateTime;
 class QFile;
 class QProcess;
 
 namespace vlboot::platform {
 
 // Everything of files, terminals and processes that differs between
-// operating systems (the serial device has its own files in src/serial:
-// PlatformSerial.cpp, SerialPortPosix.cpp and SerialPortQt.cpp).
+// operating systems: PlatformFiles.cpp and PlatformProcesses.cpp (the
+// serial device has its own files in src/serial: PlatformSerial.cpp and
+// SerialPort*.cpp).
 
 // Opens `path` for reading, unbuffered, when it names a regular file
 // (symbolic links followed). A pipe, FIFO, device, socket or folder is
 // refused without blocking (a FIFO without a writer would block an ordinary
-// open for ever); `why` then says what it is, or why the open failed.
-bool OpenRegularFile(QFile& file, const QString& path, QString& why);
+// open for ever), saying what it is, or why the open failed.
+Outcome OpenRegularFile(QFile& file, const QString& path);
 
 // What identifies one version of an open file: the file itself and the
 // times of its last change. Any write to it changes the change time, which
@@ -38,15 +42,22 @@ std::optional<FileIdentity> IdentityOf(const QFile& openFile);
 bool SyncFolder(const QString& folder);
 // Appends `line` to the file `path` (made when missing) in one write, with
 // `header` in front of it in the same write when the file is empty, under
-// an exclusive lock of the file, so that programs appending at the same
-// time never interleave; then syncs the file (and its folder when it was
-// made). A write that could not be completed is cut back off, so the file
-// only ever holds whole lines. False with `why` when any of it fails.
-bool AppendWhole(const QString& path, const QByteArray& header, const QByteArray& line, QString& why);
+// an exclusive lock of the file (waited for at most AppendLockTimeoutMs; a
+// stop signal ends the wait), so that programs appending at the same time
+// never interleave; then syncs the file (and its folder when it was made).
+// A write that could not be completed is cut back off, so the file only
+// ever holds whole lines; a last line without its line end (edited by hand)
+// is ended first. A file that does not begin with `header` (other columns)
+// is kept under AsideName and a new one begun, with a note saying so. The
+// file must be a regular file (a FIFO is refused without blocking).
+Outcome AppendWhole(const QString& path, const QByteArray& header, const QByteArray& line);
+inline constexpr int AppendLockTimeoutMs = 20000;
+// "runs-until-20261206-083909.csv" beside "runs.csv".
+QString AsideName(const QString& path, const QDateTime& now);
 // True when this user may open `path` for reading and writing.
 bool CanReadWrite(const QString& path);
 
-// Stop signals (SIGINT, SIGTERM) are noted, not acted on: their handler
+// Stop signals (SIGINT, SIGTERM, SIGHUP) are noted, not acted on: their handler
 // writes one byte into a pipe whose read end the program watches in its
 // event loop (a QSocketNotifier) or its poll loop. SIGPIPE is ignored, so
 // that a program goes on when the reader of its output goes away. Returns
@@ -59,7 +70,7 @@ int StopSignalReceived();
 void DrainStopSignals();
 // The exit status of a program ended by `signal`: 128 + its number.
 int ExitStatusOfSignal(int signal);
-// "SIGINT", "SIGTERM".
+// "SIGINT", "SIGTERM", "SIGHUP".
 QString SignalName(int signal);
 
 // Sends `signal` to the process `pid` (a stop passed on to a child).

@@ -38,7 +38,7 @@ void Settings::SelectComPort(long long Requested)
 
 void Settings::SelectComSpeed(int Index)
 {
-    const int i = (Index >= 0 && Index <= 2) ? Index : 0;
+    const int i = (Index >= 0 && Index < SpeedCount) ? Index : 0;
     ComSpeed = static_cast<std::uint8_t>(i);
     if (OnComSpeedSelected)
         OnComSpeedSelected(i);
@@ -67,6 +67,28 @@ bool Settings::ReadDebugSetting() const
 QString Settings::ReadFirmwareFile() const
 {
     return Ini.ReadIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), QStringLiteral("?"));
+}
+
+void Settings::StoreDevAdr(const QString& entered)
+{
+    DevAdr = entered;
+    Ini.WriteIni(QStringLiteral("ComSettings"), QStringLiteral("DevAdr"), NumberText(NumberValue(entered)));
+}
+
+void Settings::StoreFirmwareFile(const QString& path)
+{
+    Ini.WriteIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), path);
+}
+
+Settings::Line Settings::PeekLine(const IniFileHandler& ini)
+{
+    Line line;
+    const QString speed = ini.ReadIni(QStringLiteral("ComSettings"), QStringLiteral("ComSpeed"), QString());
+    line.speedIndex = SpeedIndexOf(IsNumeric(speed) ? NumberValue(speed) : 0).value_or(0);
+    const QString address = ini.ReadIni(QStringLiteral("ComSettings"), QStringLiteral("DevAdr"), QString());
+    if (!address.isEmpty())
+        line.address = address;
+    return line;
 }
 
 } // namespace vlboot

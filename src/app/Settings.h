@@ -14,6 +14,10 @@ namespace vlboot {
 inline constexpr int PortCount = 16;
 // The line speeds in baud, by speed index 0, 1, 2.
 inline constexpr std::array<int, 3> BaudRates{9600, 57600, 115200};
+inline constexpr int SpeedCount = static_cast<int>(BaudRates.size());
+// The longest wait for one reply, in seconds, unless a front end asks for
+// another (start-up sets ReplyTimeout to it).
+inline constexpr double DefaultReplyTimeout = 12.0;
 // The speed index of a baud rate; nothing for any other rate.
 std::optional<std::uint8_t> SpeedIndexOf(double baud);
 
@@ -53,6 +57,20 @@ public:
     bool ReadDebugSetting() const;
     // Start-up: the remembered firmware file, "?" when none was chosen.
     QString ReadFirmwareFile() const;
+
+    // The commands: the network address as typed (held as typed, stored as
+    // its numeric value: "12abc" as 12, "x" as 0), and a chosen firmware file.
+    void StoreDevAdr(const QString& entered);
+    void StoreFirmwareFile(const QString& path);
+
+    // The speed and address setup.ini holds, read without writing anything
+    // (a missing or bad speed is 9600 baud, a missing address "1"): what a
+    // run would use, for programs that only look (a port search).
+    struct Line {
+        std::uint8_t speedIndex = 0;
+        QString address = QStringLiteral("1");
+    };
+    static Line PeekLine(const IniFileHandler& ini);
 
     // The "Debug" value that shows the traffic window and switches the
     // traffic log on at start-up.

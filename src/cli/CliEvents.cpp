@@ -1,19 +1,13 @@
 #include "CliEvents.h"
 
-#include "CliOptions.h"
+#include "ExitStatus.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <cmath>
 
 namespace vlboot::cli {
 namespace {
-
-QByteArray line(const QJsonObject& object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-}
 
 // Milliseconds and seconds to three decimals: enough to compare adapters,
 // short enough to read.
@@ -22,49 +16,128 @@ double rounded(double value)
     return std::round(value * 1000.0) / 1000.0;
 }
 
+QJsonValue textOrNull(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+RunResult resultOf(const QJsonObject& o)
+{
+    RunResult r;
+    r.status = o.value(QStringLiteral("status")).toInt();
+    r.why = o.value(QStringLiteral("why")).toString();
+    for (const QJsonValue& w : o.value(QStringLiteral("warnings")).toArray())
+        r.warnings << w.toString();
+    const QJsonValue serial = o.value(QStringLiteral("serial_number"));
+    if (serial.isDouble())
+        r.serialNumber = serial.toInteger();
+    r.deviceKind = o.value(QStringLiteral("device_kind")).toString();
+    r.exchanges = o.value(QStringLiteral("exchanges")).toInt();
+    const QJsonValue median = o.value(QStringLiteral("median_rtt_ms"));
+    if (median.isDouble())
+        r.medianRttMs = median.toDouble();
+    r.wallSeconds = o.value(QStringLiteral("wall_s")).toDouble();
+    r.recordError = o.value(QStringLiteral("record_error")).toString();
+    return r;
+}
+
 } // namespace
+
+QByteArray EventLine(QJsonObject object, const QString& port)
+{
+    if (!port.isEmpty())
+        object.insert(QStringLiteral("port"), port);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
 
 QByteArray CaptionEvent(const QString& text)
 {
-    return line({{QStringLiteral("event"), QStringLiteral("caption")}, {QStringLiteral("text"), text}});
+    return EventLine({{QStringLiteral("event"), QStringLiteral("caption")}, {QStringLiteral("text"), text}});
 }
 
-QByteArray ProgressEvent(int percent, double bytes, double total)
+QByteArray DeviceEvent(const QString& kind)
 {
-    return line({{QStringLiteral("event"), QStringLiteral("progress")},
-                 {QStringLiteral("percent"), percent},
-                 {QStringLiteral("bytes"), static_cast<qint64>(bytes)},
-                 {QStringLiteral("total"), static_cast<qint64>(total)}});
+    return EventLine({{QStringLiteral("event"), QStringLiteral("device")}, {QStringLiteral("kind"), kind}});
+}
+
+QByteArray ProgressEvent(int percent, double bytes, double total, int exchanges)
+{
+    return EventLine({{QStringLiteral("event"), QStringLiteral("progress")},
+                      {QStringLiteral("percent"), percent},
+                      {QStringLiteral("bytes"), static_cast<qint64>(bytes)},
+                      {QStringLiteral("total"), static_cast<qint64>(total)},
+                      {QStringLiteral("exchanges"), exchanges}});
+}
+
+QByteArray SerialNumberEvent(qint64 number)
+{
+    return EventLine({{QStringLiteral("event"), QStringLiteral("serial_number")}, {QStringLiteral("number"), number}});
 }
 
 QByteArray MessageEvent(const QString& title, const QString& text)
 {
-    return line({{QStringLiteral("event"), QStringLiteral("message")},
-                 {QStringLiteral("title"), title},
-                 {QStringLiteral("text"), text}});
+    return EventLine({{QStringLiteral("event"), QStringLiteral("message")},
+                      {QStringLiteral("title"), title},
+                      {QStringLiteral("text"), text}});
 }
 
 QByteArray ResultEvent(const RunResult& result)
 {
-    return line({{QStringLiteral("event"), QStringLiteral("result")},
-                 {QStringLiteral("status"), result.status},
-                 {QStringLiteral("outcome"), OutcomeName(result.status)},
-                 {QStringLiteral("why"), result.why.isEmpty() ? QJsonValue() : QJsonValue(result.why)},
-                 {QStringLiteral("warnings"), QJsonArray::fromStringList(result.warnings)},
-                 {QStringLiteral("serial_number"), result.serialNumber ? QJsonValue(*result.serialNumber) : QJsonValue()},
-                 {QStringLiteral("exchanges"), result.exchanges},
-                 {QStringLiteral("median_rtt_ms"), result.medianRttMs ? QJsonValue(rounded(*result.medianRttMs)) : QJsonValue()},
-                 {QStringLiteral("wall_s"), rounded(result.wallSeconds)},
-                 {QStringLiteral("record_error"), result.recordError.isEmpty() ? QJsonValue() : QJsonValue(result.recordError)}});
+    return EventLine({{QStringLiteral("event"), QStringLiteral("result")},
+                      {QStringLiteral("status"), result.status},
+                      {QStringLiteral("outcome"), OutcomeName(result.status)},
+                      {QStringLiteral("why"), textOrNull(result.why)},
+                      {QStringLiteral("warnings"), QJsonArray::fromStringList(result.warnings)},
+                      {QStringLiteral("serial_number"), result.serialNumber ? QJsonValue(*result.serialNumber) : QJsonValue()},
+                      {QStringLiteral("device_kind"), textOrNull(result.deviceKind)},
+                      {QStringLiteral("exchanges"), result.exchanges},
+                      {QStringLiteral("median_rtt_ms"), result.medianRttMs ? QJsonValue(rounded(*result.medianRttMs)) : QJsonValue()},
+                      {QStringLiteral("wall_s"), rounded(result.wallSeconds)},
+                      {QStringLiteral("record_error"), textOrNull(result.recordError)}});
+}
+
+std::optional<CliEvent> ParseCliEvent(QByteArrayView line)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray());
+    if (!document.isObject())
+        return std::nullopt;
+    CliEvent e;
+    e.object = document.object();
+    const QJsonObject& o = e.object;
+    const QString name = o.value(QStringLiteral("event")).toString();
+    if (name == QLatin1String("caption")) {
+        e.kind = CliEvent::Kind::Caption;
+        e.text = o.value(QStringLiteral("text")).toString();
+    } else if (name == QLatin1String("device")) {
+        e.kind = CliEvent::Kind::Device;
+        e.text = o.value(QStringLiteral("kind")).toString();
+    } else if (name == QLatin1String("progress")) {
+        e.kind = CliEvent::Kind::Progress;
+        e.percent = o.value(QStringLiteral("percent")).toInt();
+        e.bytes = o.value(QStringLiteral("bytes")).toDouble();
+        e.total = o.value(QStringLiteral("total")).toDouble();
+        e.exchanges = o.value(QStringLiteral("exchanges")).toInt();
+    } else if (name == QLatin1String("serial_number")) {
+        e.kind = CliEvent::Kind::SerialNumber;
+        e.number = o.value(QStringLiteral("number")).toInteger();
+    } else if (name == QLatin1String("message")) {
+        e.kind = CliEvent::Kind::Message;
+        e.title = o.value(QStringLiteral("title")).toString();
+        e.text = o.value(QStringLiteral("text")).toString();
+    } else if (name == QLatin1String("result")) {
+        e.kind = CliEvent::Kind::Result;
+        e.result = resultOf(o);
+    }
+    return e;
 }
 
 QString OutcomeName(int status)
 {
     switch (status) {
-    case ExitCodes::Success: return QStringLiteral("success");
-    case ExitCodes::Timeout: return QStringLiteral("timeout");
-    case ExitCodes::Fault: return QStringLiteral("fault");
-    default: return status > 128 ? QStringLiteral("stopped") : QStringLiteral("fault");
+    case ExitStatus::Success: return QStringLiteral("success");
+    case ExitStatus::Timeout: return QStringLiteral("timeout");
+    case ExitStatus::Fault: return QStringLiteral("fault");
+    default: return status > ExitStatus::SignalBase ? QStringLiteral("stopped") : QStringLiteral("fault");
     }
 }
 

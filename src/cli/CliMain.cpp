@@ -37,7 +37,7 @@ int listPorts(const QString& configDir, bool json)
     const QStringList lines = json ? PortListingJson(ports, ini) : PortListing(ports, ini);
     for (const QString& line : lines)
         platform::WriteStandardOutput(text(line) + '\n');
-    return ExitCodes::Success;
+    return ExitStatus::Success;
 }
 
 // --list-ports --probe: what answers on every port (or on those named).
@@ -49,19 +49,19 @@ int probePorts(const CliOptions& options, const QString& configDir)
         devices << DeviceOfPort(port, ini);
     if (devices.isEmpty())
         devices = ProbeCandidates(ini);
-    const ProbeLine line = ProbeLineOf(options, ini);
+    const Settings::Line line = ProbeLineOf(options, ini);
     const QList<ProbeAnswer> answers = devices.size() == 1 ? QList<ProbeAnswer>{ProbePort(configDir, devices.constFirst(), line)}
                                                            : ProbePorts(configDir, devices, line);
     for (const ProbeAnswer& answer : answers)
         platform::WriteStandardOutput(ProbeAnswerLine(answer, options.json));
-    return ExitCodes::Success;
+    return ExitStatus::Success;
 }
 
 int usageError(const QString& error)
 {
     platform::WriteStandardError(text(QStringLiteral("vlboot-cli: ") + error + QLatin1Char('\n') + UsageText()
                                       + QStringLiteral("Try 'vlboot-cli --help'.\n")));
-    return ExitCodes::Usage;
+    return ExitStatus::Usage;
 }
 
 } // namespace
@@ -84,11 +84,11 @@ int main(int argc, char** argv)
     const ConfigFolder folder = FindConfigFolder(options.configDir);
     if (options.help) {
         platform::WriteStandardOutput(text(HelpText() + QLatin1Char('\n') + ConfigFolderInUse(folder)));
-        return ExitCodes::Success;
+        return ExitStatus::Success;
     }
     if (options.version) {
         platform::WriteStandardOutput(QByteArray("vlboot-cli ") + VersionText + '\n');
-        return ExitCodes::Success;
+        return ExitStatus::Success;
     }
     // A folder named on the command line must be there: a typo would
     // otherwise start a fresh setup.ini whose serial counter is "?".
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
     // The user's configuration folder is made on first use.
     if (!CreateConfigFolder(configDir)) {
         platform::WriteStandardError(text(QStringLiteral("vlboot-cli: cannot create the settings folder %1\n").arg(configDir)));
-        return ExitCodes::Usage;
+        return ExitStatus::CannotCreate;
     }
     if (options.ports.size() > 1 || options.autoPorts)
         return RunProductionLine(options, configDir, output,

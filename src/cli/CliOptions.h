@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ExitStatus.h"
+#include "Settings.h"
 
 #include <QDateTime>
 #include <QString>
@@ -10,15 +11,6 @@
 
 namespace vlboot::cli {
 
-// Exit status of vlboot-cli; scripts on the production line test these.
-namespace ExitCodes {
-inline constexpr int Success = 0;     // "Done with succes"
-inline constexpr int Fault = 1;       // the run ended with "Fault"
-inline constexpr int Timeout = 2;     // the run ended with "COM timeout"
-inline constexpr int Usage = ExitStatus::Usage; // bad command line
-// A run stopped by SIGINT or SIGTERM ends with 128 + the signal's number
-// (130, 143).
-} // namespace ExitCodes
 
 // The reply wait of a probe, in seconds.
 inline constexpr double ProbeReplyTimeout = 0.5;
@@ -36,7 +28,7 @@ struct CliOptions {
     bool autoPorts = false;                 // --port auto: every port where a device answers
     std::optional<std::uint8_t> speedIndex; // --speed: 0 = 9600, 1 = 57600, 2 = 115200
     std::optional<QString> address;         // --address, a whole number 0..65535
-    double replyTimeout = 12.0;             // --reply-timeout, seconds
+    double replyTimeout = DefaultReplyTimeout; // --reply-timeout, seconds
     bool log = false;
     bool quiet = false;
     bool json = false;

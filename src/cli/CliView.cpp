@@ -1,6 +1,8 @@
 #include "CliView.h"
 
+#include "ExitStatus.h"
 #include "RunSummary.h"
+#include "UnitRecord.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,9 +17,11 @@ QByteArray textLine(const QString& text)
 
 } // namespace
 
-CliView::CliView(Mode mode, CliOutput output, ProgressBar::Clock clock)
+CliView::CliView(Mode mode, CliOutput output, ProgressBar::Clock clock, std::function<int()> exchanges)
     : mode_(mode)
     , output_(std::move(output))
+    , clock_(clock)
+    , exchanges_(std::move(exchanges))
     , bar_(output_.err, std::move(clock), output_.columns)
 {
     if (mode_.quiet)
@@ -44,7 +48,7 @@ void CliView::ReportBytes(double sent, double total)
         const int percent = static_cast<int>(std::floor(std::clamp(progress_, 0.0f, 100.0f)));
         if (percent != lastPercent_) {
             lastPercent_ = percent;
-            output_.out(ProgressEvent(percent, sent, total));
+            output_.out(ProgressEvent(percent, sent, total, exchanges_ ? exchanges_() : 0));
         }
     }
 }
@@ -56,13 +60,20 @@ void CliView::ExplainFailure(const QString& why)
 
 void CliView::Warn(const QString& warning)
 {
-    warnings_ << warning;
     Notice(QStringLiteral("warning: ") + warning);
 }
 
 void CliView::ReportSerialNumber(std::int32_t number)
 {
     Notice(QStringLiteral("serial number: %1").arg(number));
+    if (mode_.json)
+        output_.out(SerialNumberEvent(number));
+}
+
+void CliView::ReportDevice(std::uint8_t deviceType)
+{
+    if (mode_.json)
+        output_.out(DeviceEvent(DeviceKindName(deviceType)));
 }
 
 void CliView::Notice(const QString& line)
@@ -75,16 +86,7 @@ void CliView::ShowFailureBox()
 {
     finishBar();
     output_.err(textLine(QStringLiteral("Error!")) + textLine(QStringLiteral("Fault during upload.")));
-    output_.err(textLine(QStringLiteral("why: ") + Why()));
-}
-
-QString CliView::Why() const
-{
-    if (portHint_.isEmpty())
-        return why_;
-    if (why_.isEmpty())
-        return portHint_;
-    return why_ + QStringLiteral("; ") + portHint_;
+    output_.err(textLine(QStringLiteral("why: ") + why_));
 }
 
 void CliView::ShowMessage(const QString& title, const QString& text)
@@ -99,9 +101,29 @@ void CliView::ShowMessage(const QString& title, const QString& text)
         output_.out(MessageEvent(title, text));
 }
 
-void CliView::Finish(const RunResult& result)
+void CliView::Finish(const UnitResult& unit)
 {
     finishBar();
+    // (A record that waits to be sent to the production database is kept:
+    // it is said, but is no record error.)
+    for (const QString& note : unit.kept.notes())
+        Notice(QStringLiteral("vlboot-cli: ") + note);
+    if (!unit.kept.ok())
+        Notice(QStringLiteral("vlboot-cli: ") + unit.kept.why());
+    if (unit.outcome == RunOutcome::Stopped)
+        Notice(QStringLiteral("vlboot-cli: ") + unit.why);
+    else if (unit.strictFault)
+        Notice(QStringLiteral("vlboot-cli: --strict: the warnings above make this run a fault"));
+    RunResult result;
+    result.status = unit.status;
+    result.why = unit.why;
+    result.warnings = unit.warnings;
+    result.serialNumber = unit.serialNumber;
+    result.deviceKind = unit.deviceKind;
+    result.exchanges = unit.exchanges;
+    result.medianRttMs = unit.medianRttMs;
+    result.wallSeconds = clock_ ? clock_() - wallStart_ : unit.seconds;
+    result.recordError = unit.kept.ok() ? QString() : unit.kept.why();
     if (!mode_.quiet)
         output_.err(textLine(SummaryLine(result.exchanges, result.wallSeconds, result.medianRttMs)));
     if (mode_.json)

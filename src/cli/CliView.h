@@ -2,14 +2,13 @@
 
 #include "CliEvents.h"
 #include "ProgressBar.h"
-#include "RunView.h"
+#include "Station.h"
 
 #include <QByteArray>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <memory>
 
 namespace vlboot::cli {
 
@@ -20,11 +19,12 @@ struct CliOutput {
     std::function<int()> columns = {}; // the width of standard error's terminal, 0 when unknown
 };
 
-// The programming run as the command line shows it. Standard output carries
-// the captions, one per line (or, with --json, one JSON event per line);
-// standard error the progress bar (on a terminal), the link's messages, the
-// failure box with its "why" line, and the summary line.
-class CliView : public RunView {
+// A unit's run as the command line shows it. Standard output carries the
+// captions, one per line (or, with --json, one JSON event per line);
+// standard error the progress bar (on a terminal), the link's messages,
+// warnings, the serial number, the failure box with its "why" line, and the
+// summary line.
+class CliView : public StationView {
 public:
     struct Mode {
         bool json = false;
@@ -32,47 +32,45 @@ public:
         bool progressBar = false; // standard error is a terminal (and not quiet)
     };
 
-    CliView(Mode mode, CliOutput output, ProgressBar::Clock clock);
+    // `clock` gives seconds for the bar's rate; `exchanges` the complete
+    // exchanges of the run so far (for the progress events).
+    CliView(Mode mode, CliOutput output, ProgressBar::Clock clock, std::function<int()> exchanges = {});
 
     void SetCaption(const QString& caption) override;
     void SetProgress(float value) override;
     void ShowFailureBox() override;
     void ExplainFailure(const QString& why) override;
     void ReportBytes(double sent, double total) override;
-    // "warning: ..." on standard error at once; kept for the result.
+    // "warning: ..." on standard error at once.
     void Warn(const QString& warning) override;
-    // "serial number: N" on standard error.
+    // "serial number: N" on standard error (and an event).
     void ReportSerialNumber(std::int32_t number) override;
+    void ReportDevice(std::uint8_t deviceType) override;
+    // A message box of the serial link: "title: text" on standard error
+    // (and a message event), each distinct message once per run.
+    void ShowMessage(const QString& title, const QString& text) override;
+    // Ends the run's output: what is said of its record, how a stopped run
+    // stopped, --strict, the summary line (unless quiet) and, with --json,
+    // the result event. `wallSeconds` from the program's start.
+    void Finish(const UnitResult& result) override;
 
     // A line of its own on standard error (after the bar's line is ended).
     void Notice(const QString& line);
-    const QStringList& Warnings() const { return warnings_; }
-
-    // A message box of the serial link: "title: text" on standard error
-    // (and a message event), each distinct message once per run.
-    void ShowMessage(const QString& title, const QString& text);
-    // Why the port could not be opened, added to the "why" line of a failure.
-    void SetPortHint(const QString& hint) { portHint_ = hint; }
-
-    // The "why" of the failure: the run's explanation and the port hint.
-    QString Why() const;
-
-    // Ends the run's output: ends the bar's line, prints the summary line
-    // (unless quiet) and, with --json, the result event.
-    void Finish(const RunResult& result);
+    void SetWallClockStart(double start) { wallStart_ = start; }
 
 private:
     void finishBar();
 
     Mode mode_;
     CliOutput output_;
+    ProgressBar::Clock clock_;
+    std::function<int()> exchanges_;
     ProgressBar bar_;
     float progress_ = 0;
     int lastPercent_ = -1;
     QString why_;
-    QString portHint_;
-    QStringList warnings_;
     QSet<QString> shown_;
+    double wallStart_ = 0;
 };
 
 } // namespace vlboot::cli

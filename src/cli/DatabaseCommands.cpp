@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 namespace vlboot::cli {
 namespace {
@@ -65,23 +66,25 @@ int RunDatabaseCommand(const CliOptions& options, const QString& configDir, cons
         output.err(line(QStringLiteral("vlboot-cli: no production database: give one with --database URL, or as Database= "
                                        "in the section [Production] of %1")
                             .arg(SettingsFilePath(configDir))));
-        return ExitCodes::Usage;
+        return ExitStatus::Usage;
     }
     ProductionDatabase database(connection);
-    QString why;
     if (options.setNextSerial) {
-        if (!database.SetNextSerialNumber(*options.setNextSerial, why)) {
-            output.err(line(QStringLiteral("vlboot-cli: ") + why));
-            return ExitCodes::Fault;
+        const Outcome set = database.SetNextSerialNumber(*options.setNextSerial);
+        if (!set.ok()) {
+            output.err(line(QStringLiteral("vlboot-cli: ") + set.why()));
+            return ExitStatus::Fault;
         }
-        output.out(options.json ? line(QStringLiteral("{\"next_serial_number\":%1}").arg(*options.setNextSerial))
+        output.out(options.json ? QJsonDocument(QJsonObject{{QStringLiteral("next_serial_number"), *options.setNextSerial}})
+                                          .toJson(QJsonDocument::Compact)
+                                      + '\n'
                                 : line(QStringLiteral("next serial number: %1").arg(*options.setNextSerial)));
-        return ExitCodes::Success;
+        return ExitStatus::Success;
     }
-    const auto records = database.Records(options.since, options.serial, why);
+    const auto records = database.Records(options.since, options.serial);
     if (!records) {
-        output.err(line(QStringLiteral("vlboot-cli: ") + why));
-        return ExitCodes::Fault;
+        output.err(line(QStringLiteral("vlboot-cli: ") + records.why()));
+        return ExitStatus::Fault;
     }
     if (options.json) {
         for (const auto& [id, record] : *records) {
@@ -93,7 +96,7 @@ int RunDatabaseCommand(const CliOptions& options, const QString& configDir, cons
         for (const QString& text : recordTable(*records))
             output.out(line(text));
     }
-    return ExitCodes::Success;
+    return ExitStatus::Success;
 }
 
 } // namespace vlboot::cli

@@ -2,8 +2,9 @@
 
 #include "DeviceProtocol.h"
 #include "FirmwareCheck.h"
-#include "ProgramModule.h"
 #include "ProgressBar.h"
+#include "RunTexts.h"
+#include "RunTraffic.h"
 #include "Settings.h"
 
 #include <QFileInfo>
@@ -17,7 +18,7 @@ namespace {
 
 QString address(std::uint32_t value)
 {
-    return QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
+    return QStringLiteral("0x") + QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
 }
 
 struct Kind {
@@ -26,28 +27,36 @@ struct Kind {
 };
 constexpr Kind Kinds[] = {{"amplifier", DeviceTypes::Amplifier}, {"fixture", DeviceTypes::Fixture}};
 
+QString blockLine(const WalkBlock& block)
+{
+    const std::uint32_t base = std::uint32_t(block.block) << 16;
+    return QStringLiteral("  block %1  %2-%3  %4 bytes%5")
+        .arg(block.block)
+        .arg(address(base + block.first), address(base + block.last))
+        .arg(static_cast<qint64>(block.bytes))
+        .arg(block.programmed ? QString() : QStringLiteral("  (never programmed: no end-of-file record)"));
+}
+
 QStringList textReport(const QString& file, const FirmwareCheckResult& check)
 {
+    const WalkSummary& walk = check.walk;
     QStringList lines;
     lines << QStringLiteral("file: %1").arg(file)
           << QStringLiteral("size: %1 bytes, %2 lines").arg(check.size).arg(check.lines)
           << QStringLiteral("sha256: %1").arg(QString::fromLatin1(check.sha256))
           << QStringLiteral("records: %1 memory writes, %2 data bytes, %3")
-                 .arg(check.records)
-                 .arg(static_cast<qint64>(check.totalBytes))
-                 .arg(check.endRecord ? QStringLiteral("end-of-file record present") : QStringLiteral("no end-of-file record"))
-          << QStringLiteral("blocks: %1").arg(check.blocks.size());
-    for (const FirmwareBlock& block : check.blocks)
-        lines << QStringLiteral("  block %1  %2-%3  %4 bytes")
-                     .arg(block.base >> 16)
-                     .arg(address(block.base + block.first), address(block.base + block.last))
-                     .arg(static_cast<qint64>(block.bytes));
+                 .arg(walk.writes)
+                 .arg(static_cast<qint64>(walk.bytesWritten))
+                 .arg(walk.endRecord ? QStringLiteral("end-of-file record present") : QStringLiteral("no end-of-file record"))
+          << QStringLiteral("blocks: %1").arg(walk.blocks.size());
+    for (const WalkBlock& block : walk.blocks)
+        lines << blockLine(block);
     QString heading = QStringLiteral("time to program (on the wire, 8N1)   exchanges  wire bytes");
     for (const int baud : BaudRates)
         heading += QStringLiteral("%1").arg(QStringLiteral("%1 baud").arg(baud), 13);
     lines << heading;
     for (const Kind& kind : Kinds) {
-        const RunTraffic traffic = ProgrammingRun::Traffic(check, kind.type);
+        const RunTraffic traffic = EstimateTraffic(walk, kind.type);
         QString row = QStringLiteral("  %1").arg(QLatin1String(kind.name), -34)
             + QStringLiteral("%1%2").arg(traffic.exchanges, 10).arg(static_cast<qint64>(traffic.wireBytes), 12);
         for (const int baud : BaudRates)
@@ -57,6 +66,23 @@ QStringList textReport(const QString& file, const FirmwareCheckResult& check)
     return lines;
 }
 
+QJsonObject jsonRuns(const WalkSummary& walk, const QString& file)
+{
+    QJsonObject runs;
+    for (const Kind& kind : Kinds) {
+        const RunTraffic traffic = EstimateTraffic(walk, kind.type);
+        QJsonObject seconds;
+        for (const int baud : BaudRates)
+            seconds[QString::number(baud)] = qRound(traffic.WireSeconds(baud) * 10.0) / 10.0;
+        runs[QLatin1String(kind.name)] = QJsonObject{{QStringLiteral("exchanges"), traffic.exchanges},
+                                                      {QStringLiteral("wire_bytes"), static_cast<qint64>(traffic.wireBytes)},
+                                                      {QStringLiteral("seconds"), seconds},
+                                                      {QStringLiteral("warnings"),
+                                                       QJsonArray::fromStringList(FindingWarnings(walk, kind.type, file))}};
+    }
+    return runs;
+}
+
 QByteArray jsonReport(const QString& file, const FirmwareCheckResult& check)
 {
     QJsonObject event{{QStringLiteral("event"), QStringLiteral("check")},
@@ -64,30 +90,24 @@ QByteArray jsonReport(const QString& file, const FirmwareCheckResult& check)
                       {QStringLiteral("ok"), check.ok},
                       {QStringLiteral("why"), check.ok ? QJsonValue() : QJsonValue(check.why)}};
     if (check.ok) {
+        const WalkSummary& walk = check.walk;
         QJsonArray blocks;
-        for (const FirmwareBlock& block : check.blocks)
-            blocks.append(QJsonObject{{QStringLiteral("block"), static_cast<qint64>(block.base >> 16)},
-                                      {QStringLiteral("first"), address(block.base + block.first)},
-                                      {QStringLiteral("last"), address(block.base + block.last)},
-                                      {QStringLiteral("bytes"), static_cast<qint64>(block.bytes)}});
-        QJsonObject runs;
-        for (const Kind& kind : Kinds) {
-            const RunTraffic traffic = ProgrammingRun::Traffic(check, kind.type);
-            QJsonObject seconds;
-            for (const int baud : BaudRates)
-                seconds[QString::number(baud)] = qRound(traffic.WireSeconds(baud) * 10.0) / 10.0;
-            runs[QLatin1String(kind.name)] = QJsonObject{{QStringLiteral("exchanges"), traffic.exchanges},
-                                                          {QStringLiteral("wire_bytes"), static_cast<qint64>(traffic.wireBytes)},
-                                                          {QStringLiteral("seconds"), seconds}};
+        for (const WalkBlock& block : walk.blocks) {
+            const std::uint32_t base = std::uint32_t(block.block) << 16;
+            blocks.append(QJsonObject{{QStringLiteral("block"), block.block},
+                                      {QStringLiteral("first"), address(base + block.first)},
+                                      {QStringLiteral("last"), address(base + block.last)},
+                                      {QStringLiteral("bytes"), static_cast<qint64>(block.bytes)},
+                                      {QStringLiteral("programmed"), block.programmed}});
         }
         event[QStringLiteral("size")] = check.size;
         event[QStringLiteral("lines")] = check.lines;
         event[QStringLiteral("sha256")] = QString::fromLatin1(check.sha256);
-        event[QStringLiteral("records")] = check.records;
-        event[QStringLiteral("data_bytes")] = static_cast<qint64>(check.totalBytes);
-        event[QStringLiteral("end_record")] = check.endRecord;
+        event[QStringLiteral("records")] = walk.writes;
+        event[QStringLiteral("data_bytes")] = static_cast<qint64>(walk.bytesWritten);
+        event[QStringLiteral("end_record")] = walk.endRecord;
         event[QStringLiteral("blocks")] = blocks;
-        event[QStringLiteral("runs")] = runs;
+        event[QStringLiteral("runs")] = jsonRuns(walk, file);
     }
     return QJsonDocument(event).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -102,11 +122,23 @@ int RunFileCheck(const CliOptions& options, const CliOutput& output)
         output.out(jsonReport(file, check));
     if (!check.ok) {
         output.err(QStringLiteral("why: %1\n").arg(check.why).toLocal8Bit());
-        return ExitCodes::Fault;
+        return ExitStatus::Fault;
     }
     if (!options.json)
         output.out(textReport(file, check).join(QLatin1Char('\n')).toLocal8Bit() + '\n');
-    return ExitCodes::Success;
+    // The warnings a run would give, for each kind of device.
+    bool warned = false;
+    for (const Kind& kind : Kinds) {
+        for (const QString& warning : FindingWarnings(check.walk, kind.type, options.firmwareFile)) {
+            output.err(QStringLiteral("warning (%1): %2\n").arg(QLatin1String(kind.name), warning).toLocal8Bit());
+            warned = true;
+        }
+    }
+    if (warned && options.strict) {
+        output.err(QByteArrayLiteral("vlboot-cli: --strict: the warnings above make this file a fault\n"));
+        return ExitStatus::Fault;
+    }
+    return ExitStatus::Success;
 }
 
 } // namespace vlboot::cli

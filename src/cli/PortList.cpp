@@ -41,7 +41,7 @@ QString row(const QStringList& cells)
 // The [Ports] entry of COMn, "" when there is none (nothing is written).
 QString mappedPath(int n, const IniFileHandler& ini)
 {
-    return ini.ReadIni(QStringLiteral("Ports"), QStringLiteral("COM") + QString::number(n), QString()).trimmed();
+    return MappedDevice(n, ini);
 }
 
 } // namespace

@@ -1,31 +1,51 @@
 #include "PortProbe.h"
 
-#include "ComForm.h"
 #include "DeviceProtocol.h"
-#include "NumberText.h"
+#include "Link.h"
 #include "PlatformSerial.h"
 #include "PortList.h"
 #include "ProgrammingSession.h"
-#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <array>
 #include <memory>
 #include <vector>
 
 namespace vlboot::cli {
+namespace {
 
-ProbeLine ProbeLineOf(const CliOptions& options, const IniFileHandler& ini)
+constexpr std::array<const char*, 5> AnswerNames{"amplifier", "fixture", "nothing", "held", "unavailable"};
+
+// Far beyond a probe's own wait: only a hung probe meets it.
+constexpr int ProbeProcessTimeoutMs = 30000;
+
+} // namespace
+
+QString AnswerName(ProbeAnswer::Answer answer)
 {
-    ProbeLine line;
-    const QString speed = ini.ReadIni(QStringLiteral("ComSettings"), QStringLiteral("ComSpeed"), QString());
-    line.speedIndex = options.speedIndex ? *options.speedIndex
-                                         : SpeedIndexOf(IsNumeric(speed) ? NumberValue(speed) : 0).value_or(0);
-    const QString address = ini.ReadIni(QStringLiteral("ComSettings"), QStringLiteral("DevAdr"), QString());
-    line.address = options.address ? *options.address : address.isEmpty() ? QStringLiteral("1") : address;
+    return QLatin1String(AnswerNames.at(static_cast<std::size_t>(answer)));
+}
+
+std::optional<ProbeAnswer::Answer> AnswerOf(const QString& name)
+{
+    for (std::size_t i = 0; i < AnswerNames.size(); ++i) {
+        if (name == QLatin1String(AnswerNames[i]))
+            return static_cast<ProbeAnswer::Answer>(i);
+    }
+    return std::nullopt;
+}
+
+Settings::Line ProbeLineOf(const CliOptions& options, const IniFileHandler& ini)
+{
+    Settings::Line line = Settings::PeekLine(ini);
+    if (options.speedIndex)
+        line.speedIndex = *options.speedIndex;
+    if (options.address)
+        line.address = *options.address;
     return line;
 }
 
@@ -35,7 +55,7 @@ QStringList ProbeCandidates(const IniFileHandler& ini)
     for (const PortEntry& port : AvailablePorts())
         devices << port.devicePath;
     for (int n = 1; n <= PortCount; ++n) {
-        const QString mapped = ini.ReadIni(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(n), QString()).trimmed();
+        const QString mapped = MappedDevice(n, ini);
         if (!mapped.isEmpty() && QFileInfo::exists(mapped))
             devices << mapped;
     }
@@ -51,7 +71,7 @@ QString DeviceOfPort(const QString& port, const IniFileHandler& ini)
     return port;
 }
 
-ProbeAnswer ProbePort(const QString& configDir, const QString& device, const ProbeLine& line)
+ProbeAnswer ProbePort(const QString& configDir, const QString& device, const Settings::Line& line)
 {
     ProgrammingSession session(configDir, [device](int) { return device; });
     Settings& settings = session.settings();
@@ -63,27 +83,26 @@ ProbeAnswer ProbePort(const QString& configDir, const QString& device, const Pro
     const std::uint8_t type = protocol.DetectDevice();
     session.link().CloseMScomm();
 
-    ProbeAnswer a{device, QStringLiteral("nothing"), {}};
-    const ComForm::OpenError& error = session.SerialPort()->LastOpenError();
-    if (error.number == 8005) {
-        a.answer = QStringLiteral("held");
+    ProbeAnswer a{device, ProbeAnswer::Nothing, {}};
+    const OpenFailure error = session.link().LastOpenFailure();
+    if (error.Kind() == PortError::AlreadyOpen) {
+        a.answer = ProbeAnswer::Held;
         a.detail = error.detail.isEmpty() ? error.message : error.detail;
-    } else if (error.number != 0) {
-        a.answer = QStringLiteral("unavailable");
+    } else if (error.Kind() != PortError::None) {
+        a.answer = ProbeAnswer::Unavailable;
         a.detail = error.ToString();
     } else if (type == DeviceTypes::Fixture) {
-        a.answer = QStringLiteral("fixture");
+        a.answer = ProbeAnswer::Fixture;
     } else if (type == DeviceTypes::Amplifier) {
-        a.answer = QStringLiteral("amplifier");
+        a.answer = ProbeAnswer::Amplifier;
     } else {
-        a.detail = protocol.OpState == OpStates::Timeout
-            ? QStringLiteral("no answer within %1 s").arg(ProbeReplyTimeout)
-            : QStringLiteral("an answer that is no detection reply");
+        a.detail = protocol.OpState == OpStates::Timeout ? QStringLiteral("no answer within %1 s").arg(ProbeReplyTimeout)
+                                                         : QStringLiteral("an answer that is no detection reply");
     }
     return a;
 }
 
-QList<ProbeAnswer> ProbePorts(const QString& configDir, const QStringList& devices, const ProbeLine& line)
+QList<ProbeAnswer> ProbePorts(const QString& configDir, const QStringList& devices, const Settings::Line& line)
 {
     std::vector<std::unique_ptr<QProcess>> probes;
     for (const QString& device : devices) {
@@ -101,13 +120,12 @@ QList<ProbeAnswer> ProbePorts(const QString& configDir, const QStringList& devic
     QList<ProbeAnswer> answers;
     for (std::size_t i = 0; i < probes.size(); ++i) {
         QProcess& process = *probes[i];
-        // Far beyond the probe's own wait: only a hung probe meets it.
-        process.waitForFinished(30000);
+        process.waitForFinished(ProbeProcessTimeoutMs);
         const QJsonObject o = QJsonDocument::fromJson(process.readAllStandardOutput().trimmed()).object();
-        ProbeAnswer a{devices.at(static_cast<qsizetype>(i)), o.value(QStringLiteral("answer")).toString(),
+        const auto answer = AnswerOf(o.value(QStringLiteral("answer")).toString());
+        ProbeAnswer a{devices.at(static_cast<qsizetype>(i)), answer.value_or(ProbeAnswer::Unavailable),
                       o.value(QStringLiteral("detail")).toString()};
-        if (a.answer.isEmpty()) {
-            a.answer = QStringLiteral("unavailable");
+        if (!answer) {
             a.detail = QStringLiteral("the probe ended without an answer");
             process.kill();
             process.waitForFinished(1000);
@@ -122,11 +140,11 @@ QByteArray ProbeAnswerLine(const ProbeAnswer& a, bool json)
     if (json)
         return QJsonDocument(QJsonObject{{QStringLiteral("event"), QStringLiteral("probe")},
                                          {QStringLiteral("device"), a.device},
-                                         {QStringLiteral("answer"), a.answer},
+                                         {QStringLiteral("answer"), AnswerName(a.answer)},
                                          {QStringLiteral("detail"), a.detail.isEmpty() ? QJsonValue() : QJsonValue(a.detail)}})
                    .toJson(QJsonDocument::Compact)
             + '\n';
-    QString text = QStringLiteral("%1 %2").arg(a.device, -20).arg(a.answer, -11);
+    QString text = QStringLiteral("%1 %2").arg(a.device, -20).arg(AnswerName(a.answer), -11);
     if (!a.detail.isEmpty())
         text += QLatin1Char(' ') + a.detail;
     return text.trimmed().toLocal8Bit() + '\n';

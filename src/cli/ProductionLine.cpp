@@ -1,27 +1,24 @@
 #include "ProductionLine.h"
 
-#include "CliEvents.h"
-#include "CliRun.h"
 #include "DatabaseCommands.h"
+#include "ExitStatus.h"
 #include "FirmwareCheck.h"
+#include "LineDisplay.h"
 #include "Platform.h"
 #include "PortProbe.h"
 #include "ProgressBar.h"
-#include "RecordOfRun.h"
+#include "RecordStore.h"
 #include "Settings.h"
+#include "UnitRecord.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <algorithm>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace vlboot::cli {
@@ -32,37 +29,14 @@ QByteArray textLine(const QString& text)
     return text.toLocal8Bit() + '\n';
 }
 
-// One unit: its port, the vlboot-cli that programs it, and what it has
-// reported so far.
-struct Unit {
-    QString port;
-    std::unique_ptr<QProcess> process;
-    QByteArray out; // the start of a line not complete yet
-    QByteArray err;
-    QString kind;
-    QString caption;
-    int percent = 0;
-    double bytes = 0;
-    double total = 0;
-    std::optional<double> rateStart;
-    double rateStartBytes = 0;
-    bool ended = false;     // its result is known
-    double endTime = 0;     // when it came
-    bool collected = false; // its program's end was handled
-    int status = -1;
-    QString why;
-    QString serial;
-    double seconds = 0;
-};
-
 class Line {
 public:
     Line(const CliOptions& options, const QString& configDir, const CliOutput& output, LineTerminal terminal)
         : options_(options)
         , configDir_(configDir)
         , output_(output)
-        , live_(terminal.stderrIsTerminal && !options.quiet)
-        , captions_(!options.json && !(live_ && terminal.stdoutIsTerminal))
+        , captions_(!options.json && !(terminal.stderrIsTerminal && !options.quiet && terminal.stdoutIsTerminal))
+        , display_(output, terminal.stderrIsTerminal && !options.quiet, units_)
     {
         clock_.start();
     }
@@ -70,33 +44,26 @@ public:
     int Run(const QString& file, const FirmwareCheckResult& check, const QStringList& ports, int stopSignalFd);
 
 private:
-    void start(Unit& unit, const QString& file);
-    void readOut(Unit& unit);
-    void readErr(Unit& unit);
-    void event(Unit& unit, const QByteArray& line);
-    void finished(Unit& unit);
+    void start(LineUnit& unit);
+    void readOut(LineUnit& unit);
+    void readErr(LineUnit& unit);
+    void event(LineUnit& unit, const QByteArray& line);
+    void finished(LineUnit& unit);
+    void lost(LineUnit& unit);
     void stop();
-    // A line of its own on standard error, above the live lines.
-    void notice(const QString& line);
-    void draw();
-    void clearLive();
-    QString liveText(const Unit& unit) const;
-    void resultsTable();
     int exitStatus() const;
     double now() const { return clock_.nsecsElapsed() / 1e9; }
 
     const CliOptions& options_;
     QString configDir_;
     const CliOutput& output_;
-    const bool live_;
     const bool captions_;
     QString file_;
     FirmwareCheckResult check_;
-    std::vector<Unit> units_;
+    std::vector<LineUnit> units_;
+    LineDisplay display_;
     QElapsedTimer clock_;
     QEventLoop loop_;
-    int drawnLines_ = 0;
-    bool dirty_ = false;
     int running_ = 0;
 };
 
@@ -114,44 +81,29 @@ int Line::Run(const QString& file, const FirmwareCheckResult& check, const QStri
         QObject::connect(stopWatch.get(), &QSocketNotifier::activated, [this] { stop(); });
     }
     QTimer redraw;
-    if (live_) {
+    if (display_.Live()) {
         QObject::connect(&redraw, &QTimer::timeout, [this] {
-            if (dirty_)
-                draw();
+            if (display_.Dirty())
+                display_.Draw(now());
         });
         redraw.start(static_cast<int>(ProgressBar::MinRedrawSeconds * 1000));
-        draw();
+        display_.Draw(now());
     }
-    for (Unit& unit : units_)
-        start(unit, file);
+    for (LineUnit& unit : units_)
+        start(unit);
     if (running_ > 0)
         loop_.exec();
     redraw.stop();
-    if (live_)
-        draw();
+    display_.Draw(now());
     if (!options_.quiet)
-        resultsTable();
+        display_.ResultsTable();
     return exitStatus();
 }
 
-void Line::start(Unit& unit, const QString& file)
+void Line::start(LineUnit& unit)
 {
-    QStringList args{QStringLiteral("--config-dir"), configDir_, QStringLiteral("--port"), unit.port, QStringLiteral("--json"),
-                     QStringLiteral("--quiet"), QStringLiteral("--reply-timeout"), QString::number(options_.replyTimeout)};
-    if (options_.speedIndex)
-        args << QStringLiteral("--speed") << QString::number(BaudRates.at(*options_.speedIndex));
-    if (options_.address)
-        args << QStringLiteral("--address") << *options_.address;
-    if (options_.log)
-        args << QStringLiteral("--log");
-    if (options_.strict)
-        args << QStringLiteral("--strict");
-    if (!options_.recordFile.isEmpty())
-        args << QStringLiteral("--record") << QFileInfo(options_.recordFile).absoluteFilePath();
-    if (options_.database)
-        args << QStringLiteral("--database") << *options_.database;
-    args << file;
-
+    QStringList args = UnitArguments(options_, configDir_);
+    args << QStringLiteral("--port") << unit.port << file_;
     unit.process = std::make_unique<QProcess>();
     QProcess* process = unit.process.get();
     platform::StartInOwnProcessGroup(*process);
@@ -163,10 +115,11 @@ void Line::start(Unit& unit, const QString& file)
             finished(unit);
     });
     ++running_;
+    unit.startTime = now();
     process->start(QCoreApplication::applicationFilePath(), args);
 }
 
-void Line::readOut(Unit& unit)
+void Line::readOut(LineUnit& unit)
 {
     unit.out += unit.process->readAllStandardOutput();
     qsizetype end;
@@ -177,189 +130,110 @@ void Line::readOut(Unit& unit)
     }
 }
 
-void Line::readErr(Unit& unit)
+void Line::readErr(LineUnit& unit)
 {
     unit.err += unit.process->readAllStandardError();
     qsizetype end;
     while ((end = unit.err.indexOf('\n')) >= 0) {
-        notice(unit.port + QStringLiteral(": ") + QString::fromLocal8Bit(unit.err.left(end)));
+        display_.Notice(unit.port + QStringLiteral(": ") + QString::fromLocal8Bit(unit.err.left(end)));
         unit.err.remove(0, end + 1);
     }
 }
 
-void Line::event(Unit& unit, const QByteArray& line)
+void Line::event(LineUnit& unit, const QByteArray& line)
 {
-    QJsonObject o = QJsonDocument::fromJson(line).object();
-    if (o.isEmpty()) {
-        notice(unit.port + QStringLiteral(": ") + QString::fromLocal8Bit(line));
+    const std::optional<CliEvent> e = ParseCliEvent(line);
+    if (!e) {
+        display_.Notice(unit.port + QStringLiteral(": ") + QString::fromLocal8Bit(line));
         return;
     }
-    const QString name = o.value(QStringLiteral("event")).toString();
-    if (name == QLatin1String("caption")) {
-        unit.caption = o.value(QStringLiteral("text")).toString();
-        if (unit.caption == QLatin1String("Fixtur found"))
-            unit.kind = QStringLiteral("fixture");
-        else if (unit.caption == QLatin1String("KVX5500+ with Velmora found"))
-            unit.kind = QStringLiteral("amplifier");
-        if (captions_)
-            output_.out(textLine(unit.port + QStringLiteral(": ") + unit.caption));
-    } else if (name == QLatin1String("progress")) {
-        unit.percent = o.value(QStringLiteral("percent")).toInt();
-        unit.bytes = o.value(QStringLiteral("bytes")).toDouble();
-        unit.total = o.value(QStringLiteral("total")).toDouble();
-        if (!unit.rateStart) {
-            unit.rateStart = now();
-            unit.rateStartBytes = unit.bytes;
-        }
-    } else if (name == QLatin1String("result")) {
-        unit.ended = true;
-        unit.endTime = now();
-        unit.status = o.value(QStringLiteral("status")).toInt();
-        unit.why = o.value(QStringLiteral("why")).toString();
-        const QJsonValue serial = o.value(QStringLiteral("serial_number"));
-        unit.serial = serial.isDouble() ? QString::number(serial.toInteger()) : QString();
-        unit.seconds = o.value(QStringLiteral("wall_s")).toDouble();
-        if (unit.status > 128)
-            unit.caption = QStringLiteral("stopped"); // its live line's last word
-    }
-    dirty_ = true;
-    if (options_.json) {
-        o.insert(QStringLiteral("port"), unit.port);
-        output_.out(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n');
-    }
+    unit.Apply(*e, now());
+    if (e->kind == CliEvent::Kind::Caption && captions_)
+        output_.out(textLine(unit.port + QStringLiteral(": ") + unit.caption));
+    display_.MarkDirty();
+    if (options_.json)
+        output_.out(EventLine(e->object, unit.port));
 }
 
-void Line::finished(Unit& unit)
+void Line::finished(LineUnit& unit)
 {
     if (!unit.process || unit.collected)
         return;
     unit.collected = true;
     readOut(unit);
     readErr(unit);
-    if (!unit.ended) {
-        // The unit's program ended without its result: it crashed or was
-        // killed. Its unit gets a record all the same, and counts as a fault.
-        QProcess& p = *unit.process;
-        const int signal = platform::StopSignalReceived();
-        unit.status = ExitCodes::Fault;
-        if (signal && p.exitStatus() == QProcess::CrashExit && p.exitCode() == signal) {
-            // The stop passed on reached it before it could take stop signals.
-            unit.status = platform::ExitStatusOfSignal(signal);
-            unit.caption = QStringLiteral("stopped");
-        }
-        unit.why = unit.status != ExitCodes::Fault
-            ? QStringLiteral("stopped by %1 before its run began").arg(platform::SignalName(signal))
-            : p.error() == QProcess::FailedToStart
-            ? QStringLiteral("vlboot-cli could not be started for this port (%1)").arg(p.errorString())
-            : p.exitStatus() == QProcess::CrashExit
-            ? QStringLiteral("vlboot-cli for this port ended by a signal without reporting its end")
-            : QStringLiteral("vlboot-cli for this port ended with exit status %1 without reporting its end").arg(p.exitCode());
-        unit.ended = true;
-        unit.endTime = now();
-        const RunRecord record = RecordOfLostRun(QStringLiteral("vlboot-cli"), unit.port, file_, check_, unit.caption, unit.why, now());
+    if (!unit.ended)
+        lost(unit);
+    unit.process->disconnect();
+    display_.MarkDirty();
+    if (--running_ == 0)
+        loop_.quit();
+}
+
+void Line::lost(LineUnit& unit)
+{
+    // The unit's program ended without its result: it crashed or was
+    // killed. Its unit gets a record all the same, from what its events
+    // told, and counts as a fault.
+    const QProcess& p = *unit.process;
+    const int signal = platform::StopSignalReceived();
+    LostUnit facts;
+    facts.outcome = RunOutcome::Fault;
+    unit.status = ExitStatus::Fault;
+    if (signal && p.exitStatus() == QProcess::CrashExit && p.exitCode() == signal) {
+        // The stop passed on reached it before it could take stop signals.
+        facts.outcome = RunOutcome::Stopped;
+        unit.status = platform::ExitStatusOfSignal(signal);
+        unit.caption = QStringLiteral("stopped");
+    }
+    unit.why = facts.outcome == RunOutcome::Stopped
+        ? QStringLiteral("stopped by %1 before its run began").arg(platform::SignalName(signal))
+        : p.error() == QProcess::FailedToStart
+        ? QStringLiteral("vlboot-cli could not be started for this port (%1)").arg(p.errorString())
+        : p.exitStatus() == QProcess::CrashExit
+        ? QStringLiteral("vlboot-cli for this port ended by a signal without reporting its end")
+        : QStringLiteral("vlboot-cli for this port ended with exit status %1 without reporting its end").arg(p.exitCode());
+    unit.ended = true;
+    unit.endTime = now();
+    unit.seconds = unit.endTime - unit.startTime;
+
+    facts.place = UnitPlaceOf(options_, configDir_, unit.port);
+    facts.firmwareFile = file_;
+    facts.firmwareSize = check_.size;
+    facts.firmwareSha256 = check_.sha256;
+    facts.deviceKind = unit.kind;
+    facts.caption = unit.caption;
+    facts.serialNumber = unit.serial;
+    facts.exchanges = unit.exchanges;
+    facts.seconds = unit.seconds;
+    facts.reason = unit.why;
+    const Outcome kept = KeepRecord(configDir_, options_.recordFile, DatabaseConnection(options_, configDir_), RecordOfLostUnit(facts));
+    for (const QString& note : kept.notes())
+        display_.Notice(unit.port + QStringLiteral(": vlboot-cli: ") + note);
+    if (!kept.ok())
+        display_.Notice(unit.port + QStringLiteral(": vlboot-cli: ") + kept.why());
+    display_.Notice(unit.port + QStringLiteral(": why: ") + unit.why);
+    if (options_.json) {
         RunResult result;
         result.status = unit.status;
         result.why = unit.why;
-        result.wallSeconds = now();
-        const QString recordNote = KeepRecord(configDir_, options_.recordFile, DatabaseConnection(options_, configDir_), record, result);
-        if (!recordNote.isEmpty())
-            notice(unit.port + QStringLiteral(": vlboot-cli: ") + recordNote);
-        notice(unit.port + QStringLiteral(": why: ") + unit.why);
-        if (options_.json) {
-            QJsonObject o = QJsonDocument::fromJson(ResultEvent(result)).object();
-            o.insert(QStringLiteral("port"), unit.port);
-            output_.out(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n');
-        }
+        result.serialNumber = unit.serial;
+        result.deviceKind = unit.kind;
+        result.exchanges = unit.exchanges;
+        result.wallSeconds = unit.seconds;
+        result.recordError = kept.ok() ? QString() : kept.why();
+        output_.out(EventLine(ParseCliEvent(ResultEvent(result))->object, unit.port));
     }
-    unit.process->disconnect();
-    dirty_ = true;
-    if (--running_ == 0)
-        loop_.quit();
 }
 
 void Line::stop()
 {
     platform::DrainStopSignals();
     const int signal = platform::StopSignalReceived();
-    for (Unit& unit : units_) {
+    for (LineUnit& unit : units_) {
         if (unit.process && unit.process->state() != QProcess::NotRunning)
             platform::SendSignal(unit.process->processId(), signal);
     }
-}
-
-void Line::notice(const QString& line)
-{
-    clearLive();
-    output_.err(textLine(line));
-    if (live_)
-        draw();
-}
-
-QString Line::liveText(const Unit& unit) const
-{
-    int portWidth = 4;
-    for (const Unit& u : units_)
-        portWidth = std::max(portWidth, static_cast<int>(u.port.size()));
-    QString rate = QStringLiteral("- B/s");
-    QString left = QStringLiteral("-:-- left");
-    const double t = unit.ended ? unit.endTime : now(); // an ended unit's rate stays
-    if (unit.rateStart && t > *unit.rateStart && unit.bytes > unit.rateStartBytes) {
-        const double perSecond = (unit.bytes - unit.rateStartBytes) / (t - *unit.rateStart);
-        rate = ProgressBar::RateText(perSecond);
-        left = ProgressBar::DurationText(std::max(0.0, unit.total - unit.bytes) / perSecond) + QStringLiteral(" left");
-    }
-    if (unit.ended)
-        left = QString();
-    const QString text = QStringLiteral("%1  %2  %3 %4%  %5  %6")
-                             .arg(unit.port, -portWidth)
-                             .arg(unit.kind.isEmpty() ? QStringLiteral("-") : unit.kind, -9)
-                             .arg(unit.caption, -27)
-                             .arg(unit.percent, 3)
-                             .arg(rate, 10)
-                             .arg(left);
-    const int columns = output_.columns ? output_.columns() : 0;
-    return (columns > 1 ? text.left(columns - 1) : text).trimmed();
-}
-
-void Line::draw()
-{
-    QByteArray bytes;
-    if (drawnLines_ > 0)
-        bytes += "\x1b[" + QByteArray::number(drawnLines_) + 'A';
-    for (const Unit& unit : units_)
-        bytes += '\r' + liveText(unit).toLocal8Bit() + "\x1b[K\n";
-    drawnLines_ = static_cast<int>(units_.size());
-    dirty_ = false;
-    output_.err(bytes);
-}
-
-void Line::clearLive()
-{
-    if (!live_ || drawnLines_ == 0)
-        return;
-    output_.err("\x1b[" + QByteArray::number(drawnLines_) + "A\r\x1b[J");
-    drawnLines_ = 0;
-}
-
-void Line::resultsTable()
-{
-    QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("DEVICE"), QStringLiteral("SERIAL"), QStringLiteral("OUTCOME"),
-                             QStringLiteral("TIME"), QStringLiteral("REASON")}};
-    for (const Unit& u : units_)
-        rows << QStringList{u.port, u.kind.isEmpty() ? QStringLiteral("-") : u.kind, u.serial.isEmpty() ? QStringLiteral("-") : u.serial,
-                            OutcomeName(u.status), QStringLiteral("%1 s").arg(u.seconds, 0, 'f', 1), u.why};
-    std::vector<qsizetype> widths(6, 0);
-    for (const QStringList& row : rows)
-        for (qsizetype i = 0; i < row.size(); ++i)
-            widths[static_cast<std::size_t>(i)] = std::max(widths[static_cast<std::size_t>(i)], row.at(i).size());
-    QByteArray table;
-    for (const QStringList& row : rows) {
-        QString line;
-        for (qsizetype i = 0; i + 1 < row.size(); ++i)
-            line += row.at(i).leftJustified(widths[static_cast<std::size_t>(i)]) + QStringLiteral("  ");
-        table += textLine((line + row.constLast()).trimmed());
-    }
-    output_.err(table);
 }
 
 int Line::exitStatus() const
@@ -368,14 +242,14 @@ int Line::exitStatus() const
     bool fault = false;
     bool timeout = false;
     bool stopped = false;
-    for (const Unit& u : units_) {
-        fault = fault || u.status == ExitCodes::Fault || u.status == ExitCodes::Usage;
-        timeout = timeout || u.status == ExitCodes::Timeout;
-        stopped = stopped || u.status > 128;
+    for (const LineUnit& u : units_) {
+        fault = fault || u.status == ExitStatus::Fault || u.status == ExitStatus::Usage;
+        timeout = timeout || u.status == ExitStatus::Timeout;
+        stopped = stopped || u.status > ExitStatus::SignalBase;
     }
     if (stopped && signal)
         return platform::ExitStatusOfSignal(signal);
-    return fault ? ExitCodes::Fault : timeout ? ExitCodes::Timeout : ExitCodes::Success;
+    return fault ? ExitStatus::Fault : timeout ? ExitStatus::Timeout : ExitStatus::Success;
 }
 
 void failedBeforeAnyPort(const CliOptions& options, const CliOutput& output, int status, const QString& why)
@@ -394,36 +268,36 @@ void failedBeforeAnyPort(const CliOptions& options, const CliOutput& output, int
 int RunProductionLine(const CliOptions& options, const QString& configDir, const CliOutput& output, LineTerminal terminal,
                       int stopSignalFd)
 {
-    const IniFileHandler ini(SettingsFilePath(configDir));
     QString file = options.firmwareFile;
     if (file.isEmpty())
-        file = ini.ReadIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), QStringLiteral("?"));
+        file = Settings(configDir).ReadFirmwareFile();
     // Checked once before any port is touched: a bad file reaches no unit.
     const FirmwareCheckResult check = CheckFirmwareFile(file);
     if (!check.ok) {
         output.err(textLine(QStringLiteral("Error!")) + textLine(QStringLiteral("Fault during upload.")));
-        failedBeforeAnyPort(options, output, ExitCodes::Fault, check.why);
-        return ExitCodes::Fault;
+        failedBeforeAnyPort(options, output, ExitStatus::Fault, check.why);
+        return ExitStatus::Fault;
     }
     file = QFileInfo(file).absoluteFilePath();
 
     QStringList ports = options.ports;
     if (options.autoPorts) {
         ports.clear();
+        const IniFileHandler ini(SettingsFilePath(configDir));
         const QStringList candidates = ProbeCandidates(ini);
         for (const ProbeAnswer& a : ProbePorts(configDir, candidates, ProbeLineOf(options, ini))) {
             if (a.Answered())
                 ports << a.device;
-            else if (a.answer == QLatin1String("held"))
+            else if (a.answer == ProbeAnswer::Held)
                 output.err(textLine(QStringLiteral("vlboot-cli: skipped %1: held by another program (%2)").arg(a.device, a.detail)));
         }
         if (platform::StopSignalReceived())
             return platform::ExitStatusOfSignal(platform::StopSignalReceived());
         if (ports.isEmpty()) {
-            failedBeforeAnyPort(options, output, ExitCodes::Timeout,
+            failedBeforeAnyPort(options, output, ExitStatus::NoDevice,
                                 QStringLiteral("no device answered the detection request on any of the %1 ports probed")
                                     .arg(candidates.size()));
-            return ExitCodes::Timeout;
+            return ExitStatus::NoDevice;
         }
     }
     Line line(options, configDir, output, terminal);

@@ -6,10 +6,6 @@
 
 namespace vlboot::cli {
 
-// The median of the seconds each exchange took, in milliseconds; nothing
-// when there was no complete exchange.
-std::optional<double> MedianMilliseconds(std::vector<double> seconds);
-
 // The line a technician reads after a run, to see whether the serial adapter
 // adds latency: "vlboot-cli: 123 exchanges in 0.84 s, median round trip
 // 1.3 ms per exchange" ("no complete exchange" when there was none).

@@ -8,7 +8,9 @@
 namespace vlboot {
 
 // runs.csv: one line per run, in UTF-8 with CR LF line ends and RFC 4180
-// quoting, a header line first. Each record is appended whole in a single
+// quoting, a header line of the field names (RecordFields.h) first. A file
+// whose header is another (an older vlboot's columns) is set aside and a
+// new one begun (see platform::AppendWhole). Each record is appended whole in a single
 // write under the file's lock and synced before Append returns (see
 // platform::AppendWhole), so runs appending at the same time never
 // interleave and a kill or a power cut leaves only whole lines.
@@ -19,7 +21,7 @@ public:
     // runs.csv in the settings folder.
     static QString DefaultPath(const QString& configDir);
 
-    bool Append(const RunRecord& record, QString& why) override;
+    Outcome Append(const RunRecord& record) override;
     const QString& Path() const { return path_; }
 
     // The header line and the line of one record, each with its CR LF.
@@ -28,8 +30,6 @@ public:
     // A field as RFC 4180 has it: in double quotes, its quotes doubled, when
     // it holds a comma, a quote, a line end or a blank at either end.
     static QByteArray Field(const QString& text);
-    // "2026-12-06T08:39:09+01:00": local time with its UTC offset.
-    static QString TimeText(const QDateTime& time);
 
 private:
     QString path_;

@@ -5,6 +5,7 @@
 #include "RunRecordJson.h"
 #include "SettingsLock.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,12 +22,13 @@ DatabaseRecords::DatabaseRecords(std::shared_ptr<ProductionDatabase> database, Q
 {
 }
 
-QString DatabaseRecords::QueueFileIn(const QString& configDir)
+QString DatabaseRecords::QueueFileIn(const QString& configDir, const ProductionDatabase& database)
 {
-    return QDir(configDir).filePath(QStringLiteral("database-queue.jsonl"));
+    const QByteArray id = QCryptographicHash::hash(database.Describe().toUtf8(), QCryptographicHash::Sha256).toHex().left(12);
+    return QDir(configDir).filePath(QStringLiteral("database-queue-%1.jsonl").arg(QString::fromLatin1(id)));
 }
 
-bool DatabaseRecords::Append(const RunRecord& record, QString& why)
+Outcome DatabaseRecords::Append(const RunRecord& record)
 {
     ProductionDatabase::Stored stored{QUuid::createUuid().toString(QUuid::WithoutBraces), record};
     if (stored.record.station.isEmpty())
@@ -52,32 +54,26 @@ bool DatabaseRecords::Append(const RunRecord& record, QString& why)
         && platform::SyncFolder(QFileInfo(queueFile_).absolutePath());
     if (!queued) {
         // The record is sent alone; if that fails too, it is lost.
-        QString sendWhy;
-        if (database_->InsertRecords({stored}, sendWhy)) {
-            why.clear();
-            return true;
-        }
-        why = QStringLiteral("the production database did not get this run's record: its queue file %1 cannot be written, and %2")
-                  .arg(queueFile_, sendWhy);
-        return false;
+        const Outcome sent = database_->InsertRecords({stored});
+        if (sent.ok())
+            return sent;
+        return Outcome::Failed(QStringLiteral("the production database did not get this run's record: its queue file %1 "
+                                              "cannot be written, and %2")
+                                   .arg(queueFile_, sent.why()));
     }
-    QString sendWhy;
-    if (sendQueue(sendWhy)) {
-        why.clear();
-        return true;
-    }
-    why = QStringLiteral("the record waits in %1 and is sent to the production database with the next one that reaches it: %2")
-              .arg(queueFile_, sendWhy);
-    return true;
+    const Outcome sent = sendQueue();
+    if (sent.ok())
+        return sent;
+    return Outcome::Ok().Note(QStringLiteral("the record waits in %1 and is sent to the production database with the next "
+                                             "one that reaches it: %2")
+                                  .arg(queueFile_, sent.why()));
 }
 
-bool DatabaseRecords::sendQueue(QString& why)
+Outcome DatabaseRecords::sendQueue()
 {
     QFile in(queueFile_);
-    if (!in.open(QIODevice::ReadOnly)) {
-        why = QStringLiteral("the queue file %1 cannot be read").arg(queueFile_);
-        return false;
-    }
+    if (!in.open(QIODevice::ReadOnly))
+        return Outcome::Failed(QStringLiteral("the queue file %1 cannot be read").arg(queueFile_));
     QList<ProductionDatabase::Stored> records;
     for (const QByteArray& text : in.readAll().split('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(text).object();
@@ -88,13 +84,13 @@ bool DatabaseRecords::sendQueue(QString& why)
         if (record && !QUuid::fromString(id).isNull())
             records.append({id, *record});
     }
-    if (!database_->InsertRecords(records, why))
-        return false;
+    if (const Outcome inserted = database_->InsertRecords(records); !inserted.ok())
+        return inserted;
     // Once sent, the queue goes; sent again after a crash before this, its
     // records are already in the table and added once only.
     QFile::remove(queueFile_);
     platform::SyncFolder(QFileInfo(queueFile_).absolutePath());
-    return true;
+    return Outcome::Ok();
 }
 
 } // namespace vlboot

@@ -4,21 +4,19 @@
 
 namespace vlboot {
 
-bool DatabaseSerialNumbers::Ready(QString& why)
+Outcome DatabaseSerialNumbers::Ready()
 {
-    return database_->Open(why) && database_->CounterSet(why);
+    if (const Outcome opened = database_->Open(); !opened.ok())
+        return opened;
+    return database_->CounterSet();
 }
 
-SerialNumberSource::Given DatabaseSerialNumbers::Take()
+Result<SerialNumberSource::Given> DatabaseSerialNumbers::Take()
 {
+    const Result<std::int32_t> number = database_->TakeSerialNumber();
+    if (!number)
+        return Outcome::Failed(number.why() + QStringLiteral("; no serial number was given out and nothing was written into the fixture"));
     Given given;
-    QString why;
-    const std::optional<std::int32_t> number = database_->TakeSerialNumber(why);
-    if (!number) {
-        given.why = why + QStringLiteral("; no serial number was given out and nothing was written into the fixture");
-        return given;
-    }
-    given.ok = true;
     given.number = *number;
     return given;
 }

@@ -18,8 +18,8 @@ class ProductionDatabase;
 class DatabaseSerialNumbers final : public SerialNumberSource {
 public:
     explicit DatabaseSerialNumbers(std::shared_ptr<ProductionDatabase> database) : database_(std::move(database)) {}
-    bool Ready(QString& why) override;
-    Given Take() override;
+    Outcome Ready() override;
+    Result<Given> Take() override;
 
 private:
     std::shared_ptr<ProductionDatabase> database_;

@@ -1,16 +1,17 @@
 #include "ProductionDatabase.h"
 
+#include "Platform.h"
+
 #include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <libpq-fe.h>
+#include <poll.h>
+#include <thread>
 
 namespace vlboot {
 namespace {
-
-// The highest number a fixture holds (its record has four bytes; the
-// counter keeps to the positive half, as the settings counter does).
-constexpr qint64 HighestSerialNumber = 2147483647;
 
 // Taken by every program that creates or migrates the schema, so that
 // stations starting at once do it one after the other.
@@ -38,13 +39,17 @@ constexpr const char* Migrations[] = {
     "  inserted_at timestamptz NOT NULL DEFAULT now());"
     "CREATE INDEX vlboot_units_ended_at ON vlboot_units (ended_at);"
     "CREATE INDEX vlboot_units_serial_number ON vlboot_units (serial_number);",
+    // 2: what is known of a fixture's serial-number write, how the run
+    // ended, and its warnings (one per line).
+    "ALTER TABLE vlboot_units ADD COLUMN serial_write text NOT NULL DEFAULT '',"
+    "  ADD COLUMN outcome text NOT NULL DEFAULT '', ADD COLUMN warnings text NOT NULL DEFAULT '';",
 };
 static_assert(std::size(Migrations) == ProductionDatabase::SchemaVersion);
 
-constexpr const char* RecordColumns =
-    "record_id, ended_at, utc_offset, host, station, program, version, com_port, device_path, baud, address, "
-    "device_kind, firmware_path, firmware_size, firmware_sha256, serial_number, caption, failed_step, reason, "
-    "exchanges, seconds";
+qint64 nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 // libpq's and the server's messages on one line: "FATAL:  password
 // authentication failed ...\n" as "FATAL: password authentication failed ...".
@@ -90,8 +95,17 @@ QStringList passwordsWritten(const QString& connection, bool parsed)
     }
     const qsizetype tail = connection.indexOf(QLatin1String("password"), 0, Qt::CaseInsensitive);
     if (!parsed && tail >= 0) {
-        static const QRegularExpression separators(QStringLiteral(R"([\s='&]+)"));
-        found << connection.mid(tail + 8).split(separators, Qt::SkipEmptyParts);
+        // The words of the value, up to the next key=value word (whose key,
+        // like libpq's own words about it, is no secret).
+        static const QRegularExpression blanks(QStringLiteral(R"(\s+)"));
+        QString rest = connection.mid(tail + 8).trimmed();
+        if (rest.startsWith(QLatin1Char('=')))
+            rest = rest.mid(1).trimmed();
+        const QStringList words = rest.split(blanks, Qt::SkipEmptyParts);
+        for (qsizetype i = 0; i < words.size() && (i == 0 || !words.at(i).contains(QLatin1Char('='))); ++i) {
+            QString word = words.at(i);
+            found << word << word.remove(QLatin1Char('\'')).remove(QLatin1Char('&'));
+        }
     }
     return found;
 }
@@ -169,271 +183,207 @@ QString ProductionDatabase::Scrub(const QString& text) const
     return scrubbed;
 }
 
-QString ProductionDatabase::failure(const QString& what, const QString& detail) const
+Outcome ProductionDatabase::failed(const QString& what, const QString& detail) const
 {
     const QString where = description_.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(description_);
-    return Scrub(QStringLiteral("%1 the production database%2: %3").arg(what, where, detail));
+    return Outcome::Failed(Scrub(QStringLiteral("%1 the production database%2: %3").arg(what, where, detail)));
 }
 
-bool ProductionDatabase::Open(QString& why)
+Outcome ProductionDatabase::Open()
 {
     // A connection kept from an earlier run (the window's) may have been
     // cut meanwhile (a server restart): asked once, then made anew.
-    QString lost;
-    if (conn_ && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE && exec("SELECT 1", {}, lost))
-        return true;
-    return connect(why) && migrate(why);
+    if (conn_ && PQstatus(conn_) == CONNECTION_OK && PQtransactionStatus(conn_) == PQTRANS_IDLE && exec("SELECT 1").ok())
+        return Outcome::Ok();
+    if (const Outcome connected = connect(); !connected.ok())
+        return connected;
+    return migrate();
 }
 
-bool ProductionDatabase::connect(QString& why)
+Outcome ProductionDatabase::connect()
 {
-    if (!parsed_) {
-        why = QStringLiteral("the production database's connection string is not valid: %1").arg(parseError_);
-        return false;
-    }
+    if (!parsed_)
+        return Outcome::Failed(QStringLiteral("the production database's connection string is not valid: %1").arg(parseError_));
     if (conn_)
         PQfinish(conn_);
     // The defaults come first, so that the connection string's own settings
     // win; "dbname" holding a whole connection string is expanded by libpq.
-    // A server that is gone is found out in seconds, not minutes: at the
-    // connect, and (over TCP) when data stay unacknowledged.
-    const char* const keywords[] = {"connect_timeout", "application_name", "client_encoding", "keepalives_idle",
-                                    "keepalives_interval", "keepalives_count", "tcp_user_timeout", "dbname", nullptr};
-    const char* const values[] = {"10", "vlboot", "UTF8", "10", "5", "3", "20000", connection_.constData(), nullptr};
-    conn_ = PQconnectdbParams(keywords, values, 1);
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-        why = failure(QStringLiteral("cannot connect to"), conn_ ? oneLine(PQerrorMessage(conn_)) : QStringLiteral("out of memory"));
-        if (conn_)
+    // Over TCP a server that is gone is found out in seconds, not minutes.
+    const char* const keywords[] = {"application_name", "client_encoding", "keepalives_idle", "keepalives_interval",
+                                    "keepalives_count", "tcp_user_timeout", "dbname", nullptr};
+    const char* const values[] = {"vlboot", "UTF8", "10", "5", "3", "20000", connection_.constData(), nullptr};
+    conn_ = PQconnectStartParams(keywords, values, 1);
+    if (!conn_)
+        return failed(QStringLiteral("cannot connect to"), QStringLiteral("out of memory"));
+    const qint64 deadline = nowMs() + ConnectSeconds * 1000;
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK) {
+        if (state == PGRES_POLLING_FAILED || PQstatus(conn_) == CONNECTION_BAD) {
+            const Outcome refused = failed(QStringLiteral("cannot connect to"), oneLine(PQerrorMessage(conn_)));
             PQfinish(conn_);
-        conn_ = nullptr;
-        return false;
+            conn_ = nullptr;
+            return refused;
+        }
+        if (const Outcome waited = awaitSocket(state == PGRES_POLLING_WRITING, deadline, QStringLiteral("to connect")); !waited.ok()) {
+            PQfinish(conn_);
+            conn_ = nullptr;
+            return waited;
+        }
+        state = PQconnectPoll(conn_);
     }
     // The server's notices ("relation ... already exists, skipping") are
     // not for the people at the station.
     PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
-    // No statement waits longer than a settings write does for its lock.
-    return exec("SET statement_timeout = '20s'", {}, why);
+    // The server gives up a statement as soon as this program would.
+    return exec(QByteArray("SET statement_timeout = '" + QByteArray::number(StatementSeconds) + "s'").constData());
 }
 
-bool ProductionDatabase::schemaVersion(int& version, QString& why)
+Outcome ProductionDatabase::awaitSocket(bool forWrite, qint64 deadlineMs, const QString& what)
 {
-    QList<QList<std::optional<QString>>> rows;
-    if (!exec("SELECT to_regclass('vlboot_schema') IS NOT NULL", {}, why, &rows))
-        return false;
-    version = 0;
-    if (rows.value(0).value(0) != QStringLiteral("t"))
-        return true;
-    if (!exec("SELECT coalesce(max(version), 0) FROM vlboot_schema", {}, why, &rows))
-        return false;
-    version = rows.value(0).value(0).value_or(QString()).toInt();
-    return true;
+    for (;;) {
+        if (platform::StopSignalReceived())
+            return failed(QStringLiteral("a stop was asked for while waiting %1 to").arg(what),
+                          QStringLiteral("the wait was given up"));
+        const qint64 left = deadlineMs - nowMs();
+        if (left <= 0)
+            return failed(QStringLiteral("no answer in time %1 from").arg(what),
+                          QStringLiteral("the server did not answer before the deadline (%1 s to connect, %2 s a statement)")
+                              .arg(ConnectSeconds)
+                              .arg(StatementSeconds));
+        // Woken every tenth of a second to see a stop signal.
+        pollfd p{PQsocket(conn_), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::min<qint64>(left, 100)));
+        if (ready > 0)
+            return Outcome::Ok();
+    }
 }
 
-bool ProductionDatabase::migrate(QString& why)
+void ProductionDatabase::abandon()
+{
+    if (!conn_)
+        return;
+    // The cancel request waits for the server's answer, which a frozen
+    // server never gives: it is sent from a thread of its own.
+    if (PGcancel* cancel = PQgetCancel(conn_)) {
+        std::thread([cancel] {
+            char error[256];
+            PQcancel(cancel, error, sizeof error);
+            PQfreeCancel(cancel);
+        }).detach();
+    }
+    PQfinish(conn_);
+    conn_ = nullptr;
+}
+
+Result<int> ProductionDatabase::schemaVersion()
+{
+    Rows rows;
+    if (const Outcome asked = exec("SELECT to_regclass('vlboot_schema') IS NOT NULL", {}, &rows); !asked.ok())
+        return asked;
+    if (rows.value(0).value(0) != QStringLiteral("t"))
+        return 0;
+    if (const Outcome asked = exec("SELECT coalesce(max(version), 0) FROM vlboot_schema", {}, &rows); !asked.ok())
+        return asked;
+    return rows.value(0).value(0).value_or(QString()).toInt();
+}
+
+Outcome ProductionDatabase::migrate()
 {
     // A current schema is only read: a station's role needs no right to
     // create tables once the database's owner has made them.
-    int version = 0;
-    if (!schemaVersion(version, why))
-        return false;
-    if (version == SchemaVersion)
-        return true;
-    QString ignored;
+    const Result<int> current = schemaVersion();
+    if (!current.ok())
+        return current.outcome();
+    if (*current == SchemaVersion)
+        return Outcome::Ok();
+    int version = *current;
     if (version < SchemaVersion) {
         // Another program may be doing the same: one after the other, and
-        // each reads the version again once it has the lock.
-        if (!exec("BEGIN", {}, why) || !exec(SchemaLock, {}, why)
-            || !exec("CREATE TABLE IF NOT EXISTS vlboot_schema (version integer NOT NULL)", {}, why)
-            || !schemaVersion(version, why)) {
-            exec("ROLLBACK", {}, ignored);
-            return false;
+        // the version read again under the lock.
+        if (const Outcome began = exec("BEGIN"); !began.ok())
+            return began;
+        const Outcome prepared = exec(SchemaLock);
+        const Outcome table = prepared.ok() ? exec("CREATE TABLE IF NOT EXISTS vlboot_schema (version integer NOT NULL)") : prepared;
+        const Result<int> locked = table.ok() ? schemaVersion() : Result<int>(table);
+        if (!locked.ok()) {
+            (void)exec("ROLLBACK");
+            return locked.outcome();
         }
+        version = *locked;
     }
-    if (version > SchemaVersion) {
-        exec("ROLLBACK", {}, ignored);
-        why = failure(QStringLiteral("this program cannot work with"),
+    const Outcome done = migrateSteps(version);
+    if (!done.ok())
+        (void)exec("ROLLBACK");
+    return done;
+}
+
+Outcome ProductionDatabase::migrateSteps(int version)
+{
+    if (version > SchemaVersion)
+        return failed(QStringLiteral("this program cannot work with"),
                       QStringLiteral("its schema version %1 is newer than this program's (%2): update vlboot on this station")
                           .arg(version)
                           .arg(SchemaVersion));
-        return false;
+    for (int step = version; step < SchemaVersion; ++step) {
+        if (const Outcome stepped = exec(Migrations[step]); !stepped.ok())
+            return stepped;
     }
-    bool ok = true;
-    for (int step = version; ok && step < SchemaVersion; ++step)
-        ok = exec(Migrations[step], {}, why);
-    if (ok && version < SchemaVersion)
-        ok = exec("DELETE FROM vlboot_schema", {}, why)
-            && exec("INSERT INTO vlboot_schema (version) VALUES ($1)", {QByteArray::number(SchemaVersion)}, why);
-    if (ok && exec("COMMIT", {}, why))
-        return true;
-    exec("ROLLBACK", {}, ignored);
-    return false;
+    if (version < SchemaVersion) {
+        if (const Outcome cleared = exec("DELETE FROM vlboot_schema"); !cleared.ok())
+            return cleared;
+        if (const Outcome stored = exec("INSERT INTO vlboot_schema (version) VALUES ($1)", {QByteArray::number(SchemaVersion)});
+            !stored.ok())
+            return stored;
+    }
+    return exec("COMMIT");
 }
 
-bool ProductionDatabase::exec(const char* sql, const QList<std::optional<QByteArray>>& params, QString& why,
-                              QList<QList<std::optional<QString>>>* rows)
+Outcome ProductionDatabase::exec(const char* sql, const Params& params, Rows* rows)
 {
-    if (!conn_) {
-        why = failure(QStringLiteral("no connection to"), QStringLiteral("it could not be reached"));
-        return false;
-    }
+    if (!conn_)
+        return failed(QStringLiteral("no connection to"), QStringLiteral("it could not be reached"));
     std::vector<const char*> values;
     for (const auto& p : params)
         values.push_back(p ? p->constData() : nullptr);
-    PGresult* result = params.isEmpty() ? PQexec(conn_, sql)
-                                        : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
-                                                       values.data(), nullptr, nullptr, 0);
-    const ExecStatusType status = PQresultStatus(result);
-    const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
-    if (!ok) {
-        const QString detail = oneLine(result ? PQresultErrorMessage(result) : PQerrorMessage(conn_));
-        why = PQstatus(conn_) == CONNECTION_OK ? failure(QStringLiteral("a request was refused by"), detail)
-                                               : failure(QStringLiteral("the connection was lost to"), detail);
-    } else if (rows) {
+    const int sent = params.isEmpty() ? PQsendQuery(conn_, sql)
+                                      : PQsendQueryParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
+                                                          nullptr, nullptr, 0);
+    if (!sent)
+        return failed(QStringLiteral("the connection was lost to"), oneLine(PQerrorMessage(conn_)));
+    // A little beyond the server's own statement time-out, which ends the
+    // statement first when the server still works.
+    const qint64 deadline = nowMs() + StatementSeconds * 1000 + 2000;
+    Outcome outcome = Outcome::Ok();
+    if (rows)
         rows->clear();
-        for (int r = 0; r < PQntuples(result); ++r) {
-            QList<std::optional<QString>> row;
-            for (int c = 0; c < PQnfields(result); ++c)
-                row << (PQgetisnull(result, r, c) ? std::nullopt : std::optional(QString::fromUtf8(PQgetvalue(result, r, c))));
-            *rows << row;
+    for (;;) {
+        while (PQisBusy(conn_)) {
+            if (const Outcome waited = awaitSocket(false, deadline, QStringLiteral("for an answer")); !waited.ok()) {
+                abandon();
+                return waited;
+            }
+            if (!PQconsumeInput(conn_))
+                return failed(QStringLiteral("the connection was lost to"), oneLine(PQerrorMessage(conn_)));
         }
-    }
-    PQclear(result);
-    return ok;
-}
-
-bool ProductionDatabase::CounterSet(QString& why)
-{
-    QList<QList<std::optional<QString>>> rows;
-    if (!exec("SELECT next_number FROM vlboot_serial_counter", {}, why, &rows))
-        return false;
-    const std::optional<QString> next = rows.value(0).value(0);
-    if (!next) {
-        why = failure(QStringLiteral("no serial number can be given out by"),
-                      QStringLiteral("its serial counter has not been set: set the first number of the batch with "
-                                     "vlboot-cli --set-next-serial N"));
-        return false;
-    }
-    if (next->toLongLong() > HighestSerialNumber) {
-        why = failure(QStringLiteral("no serial number can be given out by"),
-                      QStringLiteral("its serial counter has given out %1, the highest number a fixture holds").arg(HighestSerialNumber));
-        return false;
-    }
-    return true;
-}
-
-std::optional<std::int32_t> ProductionDatabase::TakeSerialNumber(QString& why)
-{
-    // One statement, so one transaction: committed when the reply comes.
-    // The row lock makes takers from every station wait for each other.
-    QList<QList<std::optional<QString>>> rows;
-    if (!exec("UPDATE vlboot_serial_counter SET next_number = next_number + 1, highest_given = next_number "
-              "WHERE next_number <= $1 RETURNING next_number - 1",
-              {QByteArray::number(HighestSerialNumber)}, why, &rows))
-        return std::nullopt;
-    if (rows.isEmpty()) {
-        CounterSet(why);
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(rows.constFirst().constFirst().value_or(QString()).toLongLong());
-}
-
-bool ProductionDatabase::SetNextSerialNumber(std::int32_t next, QString& why)
-{
-    if (next < 0) {
-        why = QStringLiteral("the next serial number must be 0 to %1").arg(HighestSerialNumber);
-        return false;
-    }
-    QList<QList<std::optional<QString>>> rows;
-    // The check and the change are one statement: no number can be taken
-    // between them.
-    if (!Open(why)
-        || !exec("UPDATE vlboot_serial_counter SET next_number = $1 WHERE highest_given IS NULL OR $1::bigint > highest_given "
-                 "RETURNING next_number",
-                 {QByteArray::number(next)}, why, &rows))
-        return false;
-    if (!rows.isEmpty())
-        return true;
-    if (!exec("SELECT highest_given FROM vlboot_serial_counter", {}, why, &rows))
-        return false;
-    why = QStringLiteral("refused: %1 is not above %2, the highest serial number given out so far (a lower next number "
-                         "would give numbers out twice)")
-              .arg(next)
-              .arg(rows.value(0).value(0).value_or(QString()));
-    return false;
-}
-
-bool ProductionDatabase::InsertRecords(const QList<Stored>& records, QString& why)
-{
-    if (!Open(why) || !exec("BEGIN", {}, why))
-        return false;
-    const QByteArray insert = QByteArrayLiteral("INSERT INTO vlboot_units (") + RecordColumns
-        + ") VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, $19, $20, $21) "
-          "ON CONFLICT (record_id) DO NOTHING";
-    for (const Stored& s : records) {
-        const RunRecord& r = s.record;
-        const int offset = r.time.offsetFromUtc();
-        const auto text = [](const QString& t) { return std::optional(t.toUtf8()); };
-        const QList<std::optional<QByteArray>> params{
-            text(s.id),
-            text(r.time.toOffsetFromUtc(offset).toString(Qt::ISODateWithMs)),
-            QByteArray::number(offset),
-            text(r.host), text(r.station), text(r.program), text(r.version), text(r.comPort), text(r.devicePath),
-            QByteArray::number(r.baud), text(r.address), text(r.deviceKind), text(r.firmwarePath),
-            r.firmwareSize < 0 ? std::nullopt : std::optional(QByteArray::number(r.firmwareSize)),
-            r.firmwareSha256,
-            r.serialNumber ? std::optional(QByteArray::number(*r.serialNumber)) : std::nullopt,
-            text(r.caption), text(r.failedStep), text(r.reason),
-            QByteArray::number(r.exchanges), QByteArray::number(r.seconds, 'f', 3)};
-        if (!exec(insert.constData(), params, why)) {
-            QString ignored;
-            exec("ROLLBACK", {}, ignored);
-            return false;
+        PGresult* result = PQgetResult(conn_);
+        if (!result)
+            break;
+        const ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && outcome.ok()) {
+            const QString detail = oneLine(PQresultErrorMessage(result));
+            outcome = PQstatus(conn_) == CONNECTION_OK ? failed(QStringLiteral("a request was refused by"), detail)
+                                                       : failed(QStringLiteral("the connection was lost to"), detail);
+        } else if (rows && status == PGRES_TUPLES_OK) {
+            for (int r = 0; r < PQntuples(result); ++r) {
+                QList<std::optional<QString>> row;
+                for (int c = 0; c < PQnfields(result); ++c)
+                    row << (PQgetisnull(result, r, c) ? std::nullopt : std::optional(QString::fromUtf8(PQgetvalue(result, r, c))));
+                *rows << row;
+            }
         }
+        PQclear(result);
     }
-    return exec("COMMIT", {}, why);
-}
-
-std::optional<QList<ProductionDatabase::Stored>> ProductionDatabase::Records(const std::optional<QDateTime>& since,
-                                                                             const std::optional<qint64>& serial, QString& why)
-{
-    const QByteArray select = QByteArrayLiteral("SELECT ") + QByteArray(RecordColumns).replace("ended_at", "extract(epoch from ended_at)")
-        + " FROM vlboot_units WHERE ($1::timestamptz IS NULL OR ended_at >= $1) AND ($2::bigint IS NULL OR serial_number = $2) "
-          "ORDER BY ended_at, inserted_at";
-    const std::optional<QByteArray> from = since ? std::optional(since->toOffsetFromUtc(since->offsetFromUtc()).toString(Qt::ISODateWithMs).toUtf8())
-                                                 : std::nullopt;
-    QList<QList<std::optional<QString>>> rows;
-    if (!Open(why) || !exec(select.constData(), {from, serial ? std::optional(QByteArray::number(*serial)) : std::nullopt}, why, &rows))
-        return std::nullopt;
-    QList<Stored> records;
-    for (const auto& row : rows) {
-        const auto at = [&row](int column) { return row.value(column).value_or(QString()); };
-        Stored s;
-        s.id = at(0);
-        RunRecord& r = s.record;
-        const int offset = at(2).toInt();
-        r.time = QDateTime::fromMSecsSinceEpoch(qRound64(at(1).toDouble() * 1000), Qt::OffsetFromUTC, offset);
-        r.host = at(3);
-        r.station = at(4);
-        r.program = at(5);
-        r.version = at(6);
-        r.comPort = at(7);
-        r.devicePath = at(8);
-        r.baud = at(9).toInt();
-        r.address = at(10);
-        r.deviceKind = at(11);
-        r.firmwarePath = at(12);
-        r.firmwareSize = row.value(13) ? at(13).toLongLong() : -1;
-        r.firmwareSha256 = at(14).toUtf8();
-        if (row.value(15))
-            r.serialNumber = at(15).toLongLong();
-        r.caption = at(16);
-        r.failedStep = at(17);
-        r.reason = at(18);
-        r.exchanges = at(19).toInt();
-        r.seconds = at(20).toDouble();
-        records << s;
-    }
-    return records;
+    return outcome;
 }
 
 } // namespace vlboot

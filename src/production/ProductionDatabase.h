@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Outcome.h"
 #include "RunRecord.h"
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -16,14 +18,17 @@ namespace vlboot {
 // The production database: one PostgreSQL server that every station of a
 // line shares, for the fixtures' serial counter and the record of every
 // unit. Made from a libpq connection string (key=value words or a
-// postgresql:// URI); talks to the server through libpq, blocking, each
-// call bounded by a time-out (connecting 10 s, a statement 20 s, unless
-// the connection string says otherwise).
+// postgresql:// URI); talks to the server through libpq's non-blocking
+// calls, each bounded by a deadline this program keeps (connecting 10 s, a
+// statement 20 s, also when the server stops answering altogether) and
+// ended early by a stop signal.
 //
 // The password of the connection string never leaves this class: every
-// text it gives (`why`, Describe) has it masked, also in what the server
-// and libpq say. A failure is a false or an empty result with `why`, never
-// an exception.
+// text it gives (failures, Describe) has it masked, also in what the
+// server and libpq say.
+//
+// ProductionDatabase.cpp: the connection and the schema; DatabaseCounter.cpp:
+// the serial counter; DatabaseRecordRows.cpp: the units' records.
 class ProductionDatabase {
 public:
     explicit ProductionDatabase(QString connection);
@@ -33,24 +38,24 @@ public:
 
     // Connects, unless a connection that still answers is open, and creates
     // or migrates the schema to SchemaVersion (several programs doing so at
-    // once wait for each other). False with `why` when the server cannot be
-    // reached, refuses the login, or holds a newer schema.
-    bool Open(QString& why);
+    // once wait for each other). Fails when the server cannot be reached,
+    // refuses the login, or holds a newer schema.
+    Outcome Open();
 
     // Takes the next serial number from the counter, in a transaction of
     // its own that is committed before this returns: a crash after it
     // leaves a gap, never a duplicate. Needs Open; does not connect again
-    // (a connection lost during a run fails the run). Nothing when the
+    // (a connection lost during a run fails the run). Fails when the
     // counter was never set, has run past the highest number a fixture
     // holds (2147483647), or the server cannot be asked.
-    std::optional<std::int32_t> TakeSerialNumber(QString& why);
+    Result<std::int32_t> TakeSerialNumber();
     // Whether the counter has a next number to give out (the check a
     // fixture run makes before boot mode).
-    bool CounterSet(QString& why);
+    Outcome CounterSet();
     // Sets the number the counter gives out next: 0..2147483647 and above
     // the highest number given out so far (atomically with the numbers
     // being taken). Connects as Open does.
-    bool SetNextSerialNumber(std::int32_t next, QString& why);
+    Outcome SetNextSerialNumber(std::int32_t next);
 
     // Inserts the records in one transaction. Each carries the identity it
     // was given when it was first stored (`id`, a UUID text): a record that
@@ -60,31 +65,46 @@ public:
         QString id;
         RunRecord record;
     };
-    bool InsertRecords(const QList<Stored>& records, QString& why);
+    Outcome InsertRecords(const QList<Stored>& records);
 
     // The records whose run ended at `since` or later and (when given) that
     // gave out `serial`, oldest first. Connects as Open does.
-    std::optional<QList<Stored>> Records(const std::optional<QDateTime>& since, const std::optional<qint64>& serial,
-                                         QString& why);
+    Result<QList<Stored>> Records(const std::optional<QDateTime>& since, const std::optional<qint64>& serial);
 
     // Which server and database, for messages: "database D on H port P as
-    // user U", from the connection string, without its password.
+    // user U", from the connection string, without its password. Two
+    // connection strings with the same description name the same database.
     QString Describe() const;
     // `text` with the connection string's password masked.
     QString Scrub(const QString& text) const;
 
     // The schema this program makes and works with (the table
     // vlboot_schema holds the database's).
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
+    // The highest number a fixture holds (its record has four bytes; the
+    // counter keeps to the positive half, as the settings counter does).
+    static constexpr qint64 HighestSerialNumber = 2147483647;
+    // The client's deadlines.
+    static constexpr int ConnectSeconds = 10;
+    static constexpr int StatementSeconds = 20;
 
 private:
-    bool connect(QString& why);
-    bool migrate(QString& why);
+    using Params = QList<std::optional<QByteArray>>;
+    using Rows = QList<QList<std::optional<QString>>>;
+
+    Outcome connect();
+    Outcome migrate();
+    Outcome migrateSteps(int version);
     // The version in vlboot_schema; 0 when there is no such table.
-    bool schemaVersion(int& version, QString& why);
-    bool exec(const char* sql, const QList<std::optional<QByteArray>>& params, QString& why,
-              QList<QList<std::optional<QString>>>* rows = nullptr);
-    QString failure(const QString& what, const QString& detail) const;
+    Result<int> schemaVersion();
+    Outcome exec(const char* sql, const Params& params = {}, Rows* rows = nullptr);
+    // Waits for the socket (for reading, or writing when `forWrite`) until
+    // `deadlineMs`; fails at the deadline or on a stop signal.
+    Outcome awaitSocket(bool forWrite, qint64 deadlineMs, const QString& what);
+    // Gives up the connection after a wait that failed: a cancel request is
+    // sent on the way out, without waiting for a server that may not answer.
+    void abandon();
+    Outcome failed(const QString& what, const QString& detail) const;
 
     QByteArray connection_;
     QStringList secrets_;  // the password as written and as libpq reads it

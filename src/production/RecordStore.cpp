@@ -17,18 +17,20 @@ namespace {
 class RecordStores final : public RecordStore {
 public:
     explicit RecordStores(std::vector<std::unique_ptr<RecordStore>> stores) : stores_(std::move(stores)) {}
-    bool Append(const RunRecord& record, QString& why) override
+    Outcome Append(const RunRecord& record) override
     {
-        bool kept = true;
+        QStringList failures;
         QStringList notes;
         for (const auto& store : stores_) {
-            QString note;
-            kept = store->Append(record, note) && kept;
-            if (!note.isEmpty())
-                notes << note;
+            const Outcome kept = store->Append(record);
+            if (!kept.ok())
+                failures << kept.why();
+            notes << kept.notes();
         }
-        why = notes.join(QStringLiteral("; "));
-        return kept;
+        Outcome all = failures.isEmpty() ? Outcome::Ok() : Outcome::Failed(failures.join(QStringLiteral("; ")));
+        for (const QString& note : notes)
+            all.Note(note);
+        return all;
     }
 
 private:
@@ -44,10 +46,16 @@ std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QSt
         return csv;
     std::vector<std::unique_ptr<RecordStore>> stores;
     stores.push_back(std::move(csv));
-    stores.push_back(std::make_unique<DatabaseRecords>(std::make_shared<ProductionDatabase>(database),
-                                                       DatabaseRecords::QueueFileIn(configDir),
+    auto db = std::make_shared<ProductionDatabase>(database);
+    const QString queue = DatabaseRecords::QueueFileIn(configDir, *db);
+    stores.push_back(std::make_unique<DatabaseRecords>(std::move(db), queue,
                                                        ReadProductionSetup(IniFileHandler(SettingsFilePath(configDir))).station));
     return std::make_unique<RecordStores>(std::move(stores));
+}
+
+Outcome KeepRecord(const QString& configDir, const QString& file, const QString& database, const RunRecord& record)
+{
+    return OpenRecordStore(configDir, file, database)->Append(record);
 }
 
 } // namespace vlboot

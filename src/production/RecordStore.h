@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Outcome.h"
 #include "RunRecord.h"
 
 #include <QString>
@@ -9,14 +10,14 @@ namespace vlboot {
 
 // Where the record of a finished run goes: runs.csv (CsvRecordFile), and the
 // production database (DatabaseRecords) when one is set. Append keeps the
-// record durably before it returns true, and false, with `why` (naming the
-// store), when it cannot. `why` may also hold a note when the record was
+// record durably before it returns; it fails, saying why (naming the store),
+// when it cannot. A note says what there is to say of a record that was
 // kept (one that waits to be sent to the production database). A record
 // that cannot be kept never changes the outcome of the run it describes.
 class RecordStore {
 public:
     virtual ~RecordStore() = default;
-    virtual bool Append(const RunRecord& record, QString& why) = 0;
+    virtual Outcome Append(const RunRecord& record) = 0;
 };
 
 // Where the programs' runs are recorded: `file` when one is named (the
@@ -26,5 +27,7 @@ public:
 // file in `configDir`.
 std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QString& file = {},
                                              const QString& database = {});
+// Appends `record` to the stores OpenRecordStore chooses.
+Outcome KeepRecord(const QString& configDir, const QString& file, const QString& database, const RunRecord& record);
 
 } // namespace vlboot

@@ -5,9 +5,9 @@ namespace vlboot {
 bool FirmwareFile::Open(const QString& fileName)
 {
     fileName_ = fileName;
-    QString why;
-    if (!platform::OpenRegularFile(file_, fileName, why)) {
-        why_ = fileName + QStringLiteral(": ") + why;
+    const Outcome opened = platform::OpenRegularFile(file_, fileName);
+    if (!opened.ok()) {
+        why_ = fileName + QStringLiteral(": ") + opened.why();
         return false;
     }
     reader_ = std::make_unique<LineReader>(file_, LongestLine);

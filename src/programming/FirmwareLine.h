@@ -18,6 +18,7 @@ public:
 
     static constexpr std::uint8_t Data = 0x00;
     static constexpr std::uint8_t EndOfFile = 0x01;
+    static constexpr std::uint8_t ExtendedSegmentAddress = 0x02; // a run skips it; a standard reader does not
     static constexpr std::uint8_t ExtendedLinearAddress = 0x04;
 
     // A line of 5 characters or fewer is skipped entirely.

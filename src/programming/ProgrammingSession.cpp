@@ -7,43 +7,12 @@
 #include "WaitClock.h"
 
 namespace vlboot {
-namespace {
-
-// The run's view as the caller gave it, noting the last caption and the
-// explanation of a failure for the run's record.
-class NotingView final : public RunView {
-public:
-    NotingView(RunView& view, ProgrammingSession::LastRun& last) : view_(view), last_(last) {}
-    void SetCaption(const QString& caption) override
-    {
-        last_.caption = caption;
-        view_.SetCaption(caption);
-    }
-    void SetProgress(float value) override { view_.SetProgress(value); }
-    void ShowFailureBox() override { view_.ShowFailureBox(); }
-    void ExplainFailure(const QString& why) override
-    {
-        last_.why = why;
-        view_.ExplainFailure(why);
-    }
-    void ReportBytes(double sent, double total) override { view_.ReportBytes(sent, total); }
-    void Warn(const QString& warning) override { view_.Warn(warning); }
-    void ReportSerialNumber(std::int32_t number) override { view_.ReportSerialNumber(number); }
-
-private:
-    RunView& view_;
-    ProgrammingSession::LastRun& last_;
-};
-
-} // namespace
 
 ProgrammingSession::ProgrammingSession(const QString& configDir, std::function<QString(int comPort)> resolver)
     : settings_(configDir)
+    , link_(std::make_unique<ComForm>(configDir, std::move(resolver)))
     , clock_(std::make_unique<SteadyWaitClock>())
 {
-    auto port = std::make_unique<ComForm>(configDir, std::move(resolver));
-    serialPort_ = port.get();
-    link_ = std::move(port);
     connectParts();
 }
 
@@ -85,33 +54,22 @@ ProgrammingSession::Startup ProgrammingSession::ReadStartup()
     return startup;
 }
 
-RunOutcome ProgrammingSession::Program(const QString& fileName, RunView& view)
+const RunReport& ProgrammingSession::Program(const QString& fileName, RunView& view)
 {
     roundTrips_.clear();
-    last_ = LastRun{};
-    last_.fileName = fileName;
     const double start = clock_->Now();
-    NotingView noting(view, last_);
-    ProgrammingRun run(*protocol_, *device_, *serials_, noting, stop_);
-    // The port is the run's from its first frame until the run ends,
-    // whichever way; a frame waits for the driver as long as for a reply.
-    std::optional<ComForm::RunHold> hold;
-    if (serialPort_) {
-        serialPort_->WriteTimeout = protocol_->ReplyTimeout;
-        hold.emplace(*serialPort_);
+    ProgrammingRun run(*device_, *serials_, view, stop_);
+    {
+        // The port is the run's from its first frame until the run ends,
+        // whichever way; a frame waits for the driver as long as for a reply.
+        link_->SetWriteTimeout(protocol_->ReplyTimeout);
+        const RunHold hold(*link_);
+        last_ = run.ProgramModule(fileName);
+        link_->CloseMScomm();
     }
-    run.ProgramModule(fileName);
-    link_->CloseMScomm();
-    hold.reset();
-    stopReport_ = run.Outcome() == RunOutcome::Stopped ? run.StopReport() : QString();
-    serialNumber_ = run.SerialNumber();
-    last_.outcome = run.Outcome();
-    last_.deviceType = run.DeviceType;
-    last_.check = run.FileCheck();
-    if (run.Outcome() != RunOutcome::Success)
-        last_.failedStep = run.Step();
+    last_.roundTrips = roundTrips_;
     last_.seconds = clock_->Now() - start;
-    return run.Outcome();
+    return last_;
 }
 
 } // namespace vlboot

@@ -5,16 +5,12 @@
 #include "StopRequest.h"
 
 #include <QString>
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <vector>
 
 namespace vlboot {
 
 class Bootloader;
-class ComForm;
 class SerialNumberSource;
 class DeviceProtocol;
 class Link;
@@ -22,9 +18,9 @@ class WaitClock;
 
 // Everything a program needs to program firmware, made and owned in one
 // place: the settings of setup.ini, the serial link, the clock of the reply
-// waits, the device protocol and the bootloader operations on it, and the
-// stop request. The window and the command-line front end each make one and
-// differ only in how they show a run.
+// waits, the device protocol and the bootloader operations on it, the
+// serial-number source and the stop request. The station (production/)
+// makes one for every front end.
 class ProgrammingSession {
 public:
     // The programs' session: setup.ini and Log.txt in `configDir`, the real
@@ -49,9 +45,7 @@ public:
     Settings& settings() { return settings_; }
     const Settings& settings() const { return settings_; }
     Link& link() { return *link_; }
-    // The link when it is the real serial port (for its messages, traffic
-    // display and log); nullptr otherwise.
-    ComForm* SerialPort() const { return serialPort_; }
+    const Link& link() const { return *link_; }
     DeviceProtocol& protocol() { return *protocol_; }
     WaitClock& clock() { return *clock_; }
 
@@ -59,46 +53,31 @@ public:
     // setup.ini.
     void SetSerialNumberSource(std::unique_ptr<SerialNumberSource> source);
 
-    // One programming run of `fileName`, shown through `view`.
-    RunOutcome Program(const QString& fileName, RunView& view);
+    // One programming run of `fileName`, shown through `view`, holding the
+    // port for the run's length. The account of the run is also kept as
+    // Last(). The failure box is not shown (the station shows it).
+    const RunReport& Program(const QString& fileName, RunView& view);
+    const RunReport& Last() const { return last_; }
+    // Complete exchanges of the run in progress (or the last) so far.
+    int Exchanges() const { return static_cast<int>(roundTrips_.size()); }
+
     // Asks the run in progress to stop (Exit, a stop signal): its reply wait
     // ends at once and the run ends quietly, after a fixture's serial-number
     // step. Made before a run, it stops that run before it begins.
     void RequestStop() { stop_.Request(); }
     StopRequest& Stop() { return stop_; }
 
-    // Of the last run: where it stopped, the serial number it gave out, and
-    // the seconds of each complete exchange.
-    const QString& StopReport() const { return stopReport_; }
-    std::optional<std::int32_t> SerialNumber() const { return serialNumber_; }
-    const std::vector<double>& RoundTrips() const { return roundTrips_; }
-    // Of the last run, for its record: what it was and how it ended.
-    struct LastRun {
-        QString fileName;
-        RunOutcome outcome = RunOutcome::Fault;
-        std::uint8_t deviceType = 0;  // DeviceTypes: 0 when the run ended before detection
-        QString caption;              // the last caption it set
-        QString failedStep;           // where a run that did not succeed ended ("" on success)
-        QString why;                  // its explanation of a failure ("" otherwise)
-        FirmwareCheckResult check;    // the checking pass of the file
-        double seconds = 0;           // from its start to its end
-    };
-    const LastRun& Last() const { return last_; }
-
 private:
     void connectParts();
 
     Settings settings_;
     std::unique_ptr<Link> link_;
-    ComForm* serialPort_ = nullptr;
     std::unique_ptr<WaitClock> clock_;
     StopRequest stop_;
     std::unique_ptr<DeviceProtocol> protocol_;
     std::unique_ptr<Bootloader> device_;
     std::unique_ptr<SerialNumberSource> serials_;
-    LastRun last_;
-    QString stopReport_;
-    std::optional<std::int32_t> serialNumber_;
+    RunReport last_;
     std::vector<double> roundTrips_;
 };
 

@@ -21,7 +21,8 @@ public:
     // The progress bar, 0..100 (fractions are the front end's to show).
     virtual void SetProgress(float value) = 0;
     // The modal "Warning" box "Error!", two line breaks, "Fault during
-    // upload."; returns when the user has closed it.
+    // upload."; returns when the user has closed it. Shown at the end of a
+    // run that failed, once its record is kept (the station shows it).
     virtual void ShowFailureBox() = 0;
     // Why the run failed, in plain words (file and line, request and status),
     // said just before the failure box.
@@ -33,6 +34,8 @@ public:
     // The serial number given out to a fixture, just before it is written
     // into it (the counter has moved on).
     virtual void ReportSerialNumber(std::int32_t number) { (void)number; }
+    // The kind of device the run works with (DeviceTypes), once detected.
+    virtual void ReportDevice(std::uint8_t deviceType) { (void)deviceType; }
 };
 
 } // namespace vlboot

@@ -6,41 +6,38 @@
 
 namespace vlboot {
 
-SerialNumberSource::Given SettingsSerialNumbers::Take()
+Result<SerialNumberSource::Given> SettingsSerialNumbers::Take()
 {
     static const QString Section = QStringLiteral("Velmsettings");
     static const QString Key = QStringLiteral("Serial");
     const QString& file = ini_.IniFileName;
-    Given given;
     // Held from reading the number to storing the next one, so that no other
     // run working from the same settings gets the same number.
     const SettingsLock lock(file, SettingsLock::WriteTimeoutMs);
-    if (!lock.IsLocked()) {
-        given.why = QStringLiteral("the settings file %1 cannot be locked, so no serial number can be given out safely").arg(file);
-        return given;
-    }
+    if (!lock.IsLocked())
+        return Outcome::Failed(
+            QStringLiteral("the settings file %1 cannot be locked, so no serial number can be given out safely").arg(file));
     const bool readable = ini_.Readable();
     const QString stored = ini_.ReadIni(Section, Key, QStringLiteral("?"));
     const auto number = IsNumeric(stored) ? ToInt32HalfEven(NumberValue(stored)) : std::nullopt;
-    given.ok = true;
+    Given given;
     if (!number) {
         given.warnings << (readable ? QStringLiteral("the Serial setting \"%1\" is not a whole number that fits 32 bits: the fixture "
-                                                     "gets the stand-in serial number 65535 and the setting is left as it is")
+                                                     "gets the stand-in serial number %2 and the setting is left as it is")
                                           .arg(stored)
+                                          .arg(StandIn)
                                     : QStringLiteral("the settings file %1 cannot be read: the fixture gets the stand-in serial "
-                                                     "number 65535")
-                                          .arg(file));
+                                                     "number %2")
+                                          .arg(file)
+                                          .arg(StandIn));
         return given;
     }
     const QString next = NumberText(NumberValue(stored) + 1);
-    if (!ini_.WriteIni(Section, Key, next)) {
-        given.ok = false;
-        given.why = QStringLiteral("the next serial number %1 cannot be stored in %2, so %3 was not given out (the next run "
-                                   "would give it out again); nothing was written into the fixture")
-                        .arg(next, file)
-                        .arg(*number);
-        return given;
-    }
+    if (!ini_.WriteIni(Section, Key, next))
+        return Outcome::Failed(QStringLiteral("the next serial number %1 cannot be stored in %2, so %3 was not given out (the "
+                                              "next run would give it out again); nothing was written into the fixture")
+                                   .arg(next, file)
+                                   .arg(*number));
     given.number = *number;
     return given;
 }

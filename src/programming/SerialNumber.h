@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -16,20 +18,20 @@ public:
     virtual ~SerialNumberSource() = default;
 
     // Whether numbers can be given out now; a fixture run asks right after
-    // detection, before boot mode. False with `why` when they cannot.
-    virtual bool Ready(QString& why)
-    {
-        (void)why;
-        return true;
-    }
+    // detection, before boot mode. Failed, saying why, when they cannot.
+    virtual Outcome Ready() { return Outcome::Ok(); }
 
+    // A number given out safely: stored as given before this returns.
     struct Given {
-        bool ok = false;             // a number was given out safely (else `why`)
-        std::int32_t number = 65535; // what goes into the fixture
-        QString why;                 // why no number could be given out
-        QStringList warnings;        // a number was given out, but a doubtful one
+        std::int32_t number = StandIn; // what goes into the fixture
+        QStringList warnings;          // a number was given out, but a doubtful one
     };
-    virtual Given Take() = 0;
+    // Failed, saying why, when no number could be given out safely (then
+    // nothing may be written into the fixture).
+    virtual Result<Given> Take() = 0;
+
+    // The number a fixture gets when the counter holds none.
+    static constexpr std::int32_t StandIn = 65535;
 };
 
 // The counter "Velmsettings"/"Serial" of setup.ini, under the settings lock
@@ -40,7 +42,7 @@ public:
 class SettingsSerialNumbers final : public SerialNumberSource {
 public:
     explicit SettingsSerialNumbers(const IniFileHandler& ini) : ini_(ini) {}
-    Given Take() override;
+    Result<Given> Take() override;
 
 private:
     const IniFileHandler& ini_;

@@ -19,9 +19,19 @@ DeviceProtocol::DeviceProtocol(Link& link, const Settings& settings, WaitClock& 
 std::optional<std::uint16_t> DeviceProtocol::NetworkAddress(const QString& devAdr)
 {
     const double v = NumberValue(devAdr);
-    if (v != std::trunc(v) || v < 0 || v > 65535)
+    if (v != std::trunc(v) || v < 0 || v > HighestAddress)
         return std::nullopt;
     return static_cast<std::uint16_t>(v);
+}
+
+Outcome DeviceProtocol::CheckAddress()
+{
+    if (currentAddress())
+        return Outcome::Ok();
+    return Outcome::Failed(QStringLiteral("the network address \"%1\" is not a whole number from 0 to %2, so no frame "
+                                          "can carry it; nothing was sent")
+                               .arg(settings_.DevAdr)
+                               .arg(HighestAddress));
 }
 
 std::optional<std::uint16_t> DeviceProtocol::currentAddress()
@@ -46,6 +56,20 @@ void DeviceProtocol::StartExchange()
 {
     link_.EmptyReceiveBuffer();
     ExpectedReplyLength = 255;
+    lastStatus_.reset();
+    stopped_ = false;
+}
+
+Exchange DeviceProtocol::LastExchange() const
+{
+    Exchange e;
+    e.opState = OpState;
+    e.sent = !refused_;
+    e.stopped = stopped_;
+    e.reply = link_.ReceiveBuffer();
+    e.discarded = link_.DiscardedBytes();
+    e.status = lastStatus_;
+    return e;
 }
 
 bool DeviceProtocol::SendCommandFrame(std::uint8_t CommandIndex)

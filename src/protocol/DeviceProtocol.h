@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Exchange.h"
+#include "Outcome.h"
+#include "Settings.h"
 #include "Link.h"
 #include "StopRequest.h"
 #include "WaitClock.h"
@@ -13,18 +16,6 @@
 
 namespace vlboot {
 
-class Settings;
-
-// Outcome of the last device operation.
-namespace OpStates {
-inline constexpr std::uint8_t Started = 3;       // and left at 3 on success
-inline constexpr std::uint8_t Timeout = 4;       // no complete reply in time
-inline constexpr std::uint8_t WriteFailed = 7;   // memory write
-inline constexpr std::uint8_t EraseFailed = 8;   // flash block erase, flash CRC write
-inline constexpr std::uint8_t ProgramFailed = 9; // flash block program
-inline constexpr std::uint8_t CrcFailed = 10;    // CRC read
-inline constexpr std::uint8_t DetectFailed = 11; // unusable detection reply
-} // namespace OpStates
 
 // Device types found by DetectDevice.
 namespace DeviceTypes {
@@ -43,14 +34,12 @@ public:
     DeviceProtocol(const DeviceProtocol&) = delete;
     DeviceProtocol& operator=(const DeviceProtocol&) = delete;
 
-    // The longest wait for one reply unless a front end asks for another.
-    static constexpr double DefaultReplyTimeout = 12.0;
 
     std::array<std::uint8_t, 51> CommandFrame{}; // frame being sent, positions 1..N
     std::array<std::uint8_t, 51> SFOmessage{};   // SFO message, indices 0..L-1
     std::uint8_t OpState = OpStates::Started;
     std::uint8_t ExpectedReplyLength = 255;      // 255: not yet known
-    double ReplyTimeout = DefaultReplyTimeout;   // seconds
+    double ReplyTimeout = vlboot::DefaultReplyTimeout;   // seconds
 
     // The bytes received since the last send (the link's buffer).
     const QByteArray& ReceiveBuffer() const { return link_.ReceiveBuffer(); }
@@ -97,13 +86,21 @@ public:
     std::optional<std::uint8_t> LastReplyStatus() const { return lastStatus_; }
     // Bytes the link's 80-byte guard threw away since the last send.
     qsizetype DiscardedBytes() const { return link_.DiscardedBytes(); }
+    // How the last operation's exchange ended: OpState, whether its frame
+    // was sent, and what came back.
+    Exchange LastExchange() const;
 
     // Told the seconds from each send to its complete reply.
     std::function<void(double seconds)> ExchangeCompleted;
 
+    // Whether the DevAdr setting names an address a frame can carry; failed,
+    // naming the text and the range, when it does not.
+    Outcome CheckAddress();
+
     // The network address of a DevAdr text: its numeric value when that is a
     // whole number from 0 to 65535 ("12abc" is 12; "1.5", "-3", "70000" none).
     static std::optional<std::uint16_t> NetworkAddress(const QString& devAdr);
+    static constexpr int HighestAddress = 65535;
 
 private:
     // NetworkAddress of the DevAdr setting, kept while the text is unchanged.

@@ -57,7 +57,7 @@ bool ComForm::Open(std::uint8_t comPort, qint32 baud, Failure onFailure)
     if (baud != KeepBaud)
         baud_ = baud;
 
-    SerialPort::Failure failure{8002, QStringLiteral("no device for COM") + QString::number(comPort)};
+    SerialPort::Failure failure{PortErrorNumbers::NotAvailable, QStringLiteral("no device for COM") + QString::number(comPort)};
     if (!resolvedPath_.isEmpty()) {
         failure = MSComm1.Open(resolvedPath_, baud_);
         if (failure.number == 0) {
@@ -66,7 +66,7 @@ bool ComForm::Open(std::uint8_t comPort, qint32 baud, Failure onFailure)
         }
     }
 
-    lastError_ = {failure.number, resolvedPath_, failure.detail, OpenErrorMessage(failure.number)};
+    lastError_ = {failure.number, resolvedPath_, failure.detail, OpenFailure::MessageOf(failure.number)};
     if (onFailure == Failure::Show && ShowMessage)
         ShowMessage(MessageTitle, lastError_.message);
     return false;
@@ -87,7 +87,7 @@ void ComForm::SendMScommString(const QByteArray& str)
 {
     // The whole frame is in the driver when this returns, so it is on the
     // line before the reply wait starts.
-    if (!MSComm1.Write(str, static_cast<int>(std::clamp(WriteTimeout * 1000.0, 0.0, 2e9))))
+    if (!MSComm1.Write(str, static_cast<int>(std::clamp(writeTimeout_ * 1000.0, 0.0, 2e9))))
         return;
 
     // (the text is made only when something shows or logs it: a run sends
@@ -112,36 +112,17 @@ void ComForm::WriteIn(const QString& str)
         Log.WriteLogLine(str, true);
 }
 
-QString ComForm::OpenErrorMessage(int number)
+QString ComForm::DevicePathOf(int comPort) const
 {
-    switch (number) {
-    case 8002:
-        return QStringLiteral("Comm Port not available!");
-    case 8005:
-        return QStringLiteral("Comm Port already open");
-    case 8012:
-        return QStringLiteral("Comm Port not open");
-    default:
-        return QStringLiteral("Unknown Comm port problem - Error ") + QString::number(number);
-    }
+    return comPort == resolvedPort_ && !resolvedPath_.isEmpty() ? resolvedPath_ : resolver_(comPort);
 }
 
-QString ComForm::OpenError::ToString() const
+bool ComForm::CanOpen(int comPort, std::uint8_t comSpeed)
 {
-    if (number == 0)
-        return {};
-    return QStringLiteral("Error %1 on %2: %3")
-        .arg(number)
-        .arg(devicePath.isEmpty() ? QStringLiteral("(no device)") : devicePath, detail);
-}
-
-bool ProbeComPort(ComForm& link, int port, std::uint8_t comSpeed)
-{
-    link.ClearMScommInput();
-    link.CloseMScomm();
-    const bool ok = port >= 0 && port <= 255
-        && link.SetupMScommForProduction(static_cast<std::uint8_t>(port), comSpeed);
-    link.CloseMScomm();
+    ClearMScommInput();
+    CloseMScomm();
+    const bool ok = comPort >= 0 && comPort <= 255 && SetupMScommForProduction(static_cast<std::uint8_t>(comPort), comSpeed);
+    CloseMScomm();
     return ok;
 }
 

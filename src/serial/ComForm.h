@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Link.h"
+#include "Settings.h"
 #include "SerialPort.h"
 #include "TrafficDisplay.h"
 #include "TrafficLog.h"
@@ -29,14 +30,7 @@ namespace vlboot {
 // ends, the device is the run's between two frames as well; on POSIX systems
 // through a lock file that terminal programs honour (see SerialPort.h).
 //
-// Open failures are numbered and shown through ShowMessage:
-//   8002 "Comm Port not available!"  the device does not exist
-//   8005 "Comm Port already open"    busy, locked by another program, or no permission
-//   8012 "Comm Port not open"        the port layer reports the device as not open
-//   81nn "Unknown Comm port problem - Error 81nn" for anything else: 8106
-//        the device failed (went away), 8107 not a serial device, 8108 any
-//        other system error (as 8100 + the QSerialPort error on Windows;
-//        8000 + it would make some of them read like 8005 or 8002).
+// Open failures are numbered (PortError.h) and shown through ShowMessage.
 class ComForm : public QObject, public Link {
     Q_OBJECT
 public:
@@ -64,48 +58,26 @@ public:
     // as hexadecimal text. Nothing is reported when the write fails.
     void SendMScommString(const QByteArray& str) override;
 
-    // Shows a message box with a single OK button (title, text). The GUI
-    // shows a modal box, a command-line front end prints; unset: nothing.
-    std::function<void(const QString& title, const QString& text)> ShowMessage;
     static inline const QString MessageTitle = QStringLiteral("Velm_Bootloader");
 
-    // The failure of the most recent open attempt; Number 0 when it succeeded.
-    struct OpenError {
-        int number = 0;     // 8002, 8005, 8012 or 81nn, see above
-        QString devicePath; // the device that was to be opened
-        QString detail;     // the port layer's own description
-        QString message;    // the text of the message box
-        QString ToString() const; // "Error 8005 on /dev/ttyS0: <detail>"
-    };
-    const OpenError& LastOpenError() const { return lastError_; }
+    bool CanOpen(int comPort, std::uint8_t comSpeed) override;
+    OpenFailure LastOpenFailure() const override { return lastError_; }
     // The device path the port number stood for at the last open ("" before any).
     const QString& DevicePath() const { return resolvedPath_; }
-
-    static QString OpenErrorMessage(int number);
-
+    QString DevicePathOf(int comPort) const override;
+    // The run's hold: the device's lock file (POSIX), taken at the first
+    // open of the run. An open failure because another run holds the port
+    // is 8005.
+    void BeginRun() override { MSComm1.BeginHold(); }
+    void EndRun() override { MSComm1.EndHold(); }
     // How long SendMScommString waits at most for room in the driver: the
     // reply time-out of the run, in seconds.
-    double WriteTimeout = 12.0;
+    void SetWriteTimeout(double seconds) override { writeTimeout_ = seconds; }
 
-    // A run's hold on the port, from the first frame it sends until it ends
-    // (the front end that starts a run keeps one for the run's length).
-    // An open failure because another run holds the port is 8005.
-    void BeginRun() { MSComm1.BeginHold(); }
-    void EndRun() { MSComm1.EndHold(); }
-    class RunHold {
-    public:
-        explicit RunHold(ComForm& link)
-            : link_(link)
-        {
-            link_.BeginRun();
-        }
-        ~RunHold() { link_.EndRun(); }
-        RunHold(const RunHold&) = delete;
-        RunHold& operator=(const RunHold&) = delete;
-
-    private:
-        ComForm& link_;
-    };
+    void SetDisplay(TrafficDisplay* display) override { display_ = display; }
+    TrafficDisplay* Display() const override { return display_; }
+    void SetLogging(bool on) override { Log.SetLogging(on); }
+    bool Logging() const override { return Log.LogOn; }
 
     // The traffic log of this link (LogOn, SetLogging, Log.txt).
     TrafficLog Log;
@@ -114,10 +86,6 @@ public:
     // time stamp while Log.LogOn.
     void WriteOut(const QString& str);
     void WriteIn(const QString& str);
-
-    // The display the reports go to; nullptr for none. Not owned.
-    void SetDisplay(TrafficDisplay* display) { display_ = display; }
-    TrafficDisplay* Display() const { return display_; }
 
 protected:
     void ReportReceived(const QString& line) override { WriteIn(line); }
@@ -131,13 +99,10 @@ private:
     PortResolver resolver_;
     int resolvedPort_ = 0;
     QString resolvedPath_;
-    OpenError lastError_;
+    OpenFailure lastError_;
+    double writeTimeout_ = DefaultReplyTimeout;
     TrafficDisplay* display_ = nullptr;
 };
 
-// Whether port `port` can be opened, tried at the speed index `comSpeed`:
-// ClearMScommInput, CloseMScomm, SetupMScommForProduction, CloseMScomm.
-// Shows nothing and always leaves the port closed.
-bool ProbeComPort(ComForm& link, int port, std::uint8_t comSpeed);
 
 } // namespace vlboot

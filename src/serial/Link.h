@@ -1,15 +1,23 @@
 #pragma once
 
+#include "PortError.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace vlboot {
 
-// The serial line as the protocol sees it: reset the port, put bytes on the
-// line, and the bytes received since `ReceiveBuffer` was last emptied.
-// `ComForm` is the real one; tests put a device model at the far end.
+class TrafficDisplay;
+
+// The serial line as everything above the serial link sees it: reset the
+// port, put bytes on the line, and the bytes received since `ReceiveBuffer`
+// was last emptied; and for the front ends, the port's open failures, the
+// device a port number stands for, the run's hold on the port, the traffic
+// display and log. `ComForm` is the real one; tests put a device model at
+// the far end.
 //
 // Received bytes arrive only while the event loop runs (the protocol's reply
 // waits let it run); they are appended in arrival order by AppendReceived.
@@ -44,6 +52,40 @@ public:
     // A reply longer than this cannot be collected: the buffer is emptied.
     static constexpr int ReceiveGuard = 80;
 
+    // --- What the front ends and the station use ---
+
+    // Whether port `comPort` can be opened at speed index `comSpeed`, tried
+    // silently and closed again (the start-up's port scan).
+    virtual bool CanOpen(int comPort, std::uint8_t comSpeed)
+    {
+        (void)comPort;
+        (void)comSpeed;
+        return true;
+    }
+    // The failure of the most recent open attempt (number 0 when it opened).
+    virtual OpenFailure LastOpenFailure() const { return {}; }
+    // The device port number `comPort` stands for ("" when none).
+    virtual QString DevicePathOf(int comPort) const
+    {
+        (void)comPort;
+        return {};
+    }
+    // A run's hold on the port, from the first frame it sends until it ends:
+    // the device is the run's between two frames as well.
+    virtual void BeginRun() {}
+    virtual void EndRun() {}
+    // How long a frame waits at most for room in the driver, in seconds.
+    virtual void SetWriteTimeout(double seconds) { (void)seconds; }
+    // Where the link's message boxes go (an open failure): title and text.
+    std::function<void(const QString& title, const QString& text)> ShowMessage;
+
+    // The traffic display (the traffic window; nullptr for none; not owned)
+    // and the traffic log (Log.txt). A link without them ignores both.
+    virtual void SetDisplay(TrafficDisplay* display) { (void)display; }
+    virtual TrafficDisplay* Display() const { return nullptr; }
+    virtual void SetLogging(bool on) { (void)on; }
+    virtual bool Logging() const { return false; }
+
 protected:
     // The receive event: appends one chunk to ReceiveBuffer, reports the
     // buffer once it holds at least as many bytes as its first byte
@@ -57,6 +99,18 @@ protected:
 private:
     QByteArray receiveBuffer_;
     qsizetype discarded_ = 0;
+};
+
+// A run's hold on the link's port, for the run's length.
+class RunHold {
+public:
+    explicit RunHold(Link& link) : link_(link) { link_.BeginRun(); }
+    ~RunHold() { link_.EndRun(); }
+    RunHold(const RunHold&) = delete;
+    RunHold& operator=(const RunHold&) = delete;
+
+private:
+    Link& link_;
 };
 
 } // namespace vlboot

@@ -19,11 +19,22 @@ QString PortDevicePath(int comPort, const IniFileHandler& ini)
     (void)ini;
     return name;
 #else
-    // An empty default: a missing key is not written into the file.
-    const QString mapped = ini.ReadIni(QStringLiteral("Ports"), name, QString()).trimmed();
+    const QString mapped = MappedDevice(comPort, ini);
     if (!mapped.isEmpty())
         return mapped;
     return QStringLiteral("/dev/ttyS") + QString::number(comPort - 1);
+#endif
+}
+
+QString MappedDevice(int comPort, const IniFileHandler& ini)
+{
+#if defined(Q_OS_WIN)
+    (void)comPort;
+    (void)ini;
+    return {};
+#else
+    // An empty default: a missing key is not written into the file.
+    return ini.ReadIni(QStringLiteral("Ports"), QStringLiteral("COM") + QString::number(comPort), QString()).trimmed();
 #endif
 }
 

@@ -17,6 +17,8 @@ namespace vlboot {
 // a missing key means /dev/ttyS0 for COM1 up to /dev/ttyS15 for COM16. The
 // section is only read, never written. "" for a number outside 1..16.
 QString PortDevicePath(int comPort, const IniFileHandler& ini);
+// The device [Ports] maps `comPort` to; "" when it maps none (and on Windows).
+QString MappedDevice(int comPort, const IniFileHandler& ini);
 
 // Asks the serial driver behind an open port handle to hand over received
 // bytes at once instead of holding them back for its latency timer (USB

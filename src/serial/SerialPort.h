@@ -23,7 +23,7 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     struct Failure {
-        int number = 0; // 0: open; else 8002, 8005, 8012 or 81nn (see ComForm)
+        int number = 0; // 0: open; else one of PortErrorNumbers (PortError.h)
         QString detail; // the system's own description
     };
     // Opens `device` at `baud`; closes first whatever was open.

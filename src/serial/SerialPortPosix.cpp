@@ -17,6 +17,8 @@
 
 #include "SerialPort.h"
 
+#include "PortError.h"
+
 #include "PlatformSerial.h"
 
 #include <QFile>
@@ -122,18 +124,18 @@ int OpenErrorNumber(int systemError)
     case ENOTDIR:
     case ENODEV:
     case ENXIO:
-        return 8002;
+        return PortErrorNumbers::NotAvailable;
     case EACCES:
     case EPERM:
     case EBUSY:
     case EWOULDBLOCK:
-        return 8005;
+        return PortErrorNumbers::AlreadyOpen;
     case EIO:
-        return 8106;
+        return PortErrorNumbers::DeviceFailed;
     case ENOTTY:
-        return 8107;
+        return PortErrorNumbers::NotSerial;
     default:
-        return 8108;
+        return PortErrorNumbers::OtherSystem;
     }
 }
 
@@ -310,7 +312,7 @@ SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const Failure failure = systemFailure(errno);
-        if (failure.number == 8002)
+        if (failure.number == PortErrorNumbers::NotAvailable)
             d->DropLock(); // the device is gone
         return failure;
     }

@@ -4,6 +4,7 @@
 #include "SerialPort.h"
 
 #include "PlatformSerial.h"
+#include "PortError.h"
 
 #include <QSerialPort>
 
@@ -15,9 +16,9 @@ namespace {
 int openErrorNumber(QSerialPort::SerialPortError error)
 {
     switch (error) {
-    case QSerialPort::DeviceNotFoundError: return 8002;
-    case QSerialPort::PermissionError: return 8005;
-    case QSerialPort::NotOpenError: return 8012;
+    case QSerialPort::DeviceNotFoundError: return PortErrorNumbers::NotAvailable;
+    case QSerialPort::PermissionError: return PortErrorNumbers::AlreadyOpen;
+    case QSerialPort::NotOpenError: return PortErrorNumbers::NotOpen;
     default: return 8100 + static_cast<int>(error);
     }
 }

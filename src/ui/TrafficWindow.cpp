@@ -1,6 +1,6 @@
 #include "TrafficWindow.h"
 
-#include "ComForm.h"
+#include "Link.h"
 #include "Twips.h"
 
 #include <QCheckBox>
@@ -11,9 +11,9 @@
 
 namespace vlboot {
 
-TrafficWindow::TrafficWindow(ComForm& link, QWidget* parent)
+TrafficWindow::TrafficWindow(Link& link, QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , link_(&link)
+    , link_(link)
 {
     setWindowTitle(QStringLiteral("Communication"));
     resize(TwipsToPixels(WidthTwips, logicalDpiX()), TwipsToPixels(HeightTwips, logicalDpiY()));
@@ -38,13 +38,12 @@ TrafficWindow::TrafficWindow(ComForm& link, QWidget* parent)
     Label3->resize(std::max(Label3->width(), std::min(room, QFontMetrics(font).horizontalAdvance(Label3->text()))),
                    Label3->height());
     ChkLog = PlaceControl<QCheckBox>(this, "ChkLog", 8520, 600, 255, 255);
-    ChkLog->setChecked(link.Log.LogOn);
+    ChkLog->setChecked(link.Logging());
 
     // Every change of the tick is the box's click action, whether the user
     // clicked or SetLogOn ticked it.
     connect(ChkLog, &QCheckBox::toggled, this, [this](bool checked) {
-        if (link_)
-            link_->Log.SetLogging(checked);
+        link_.SetLogging(checked);
     });
 
     link.SetDisplay(this);
@@ -52,8 +51,8 @@ TrafficWindow::TrafficWindow(ComForm& link, QWidget* parent)
 
 TrafficWindow::~TrafficWindow()
 {
-    if (link_ && link_->Display() == this)
-        link_->SetDisplay(nullptr);
+    if (link_.Display() == this)
+        link_.SetDisplay(nullptr);
 }
 
 void TrafficWindow::SetVisibility(bool Level)

@@ -2,7 +2,6 @@
 
 #include "TrafficDisplay.h"
 
-#include <QPointer>
 #include <QWidget>
 
 class QCheckBox;
@@ -11,7 +10,7 @@ class QLineEdit;
 
 namespace vlboot {
 
-class ComForm;
+class Link;
 
 // The traffic window "Communication": the last frame sent (Tx), the last
 // reply received (Rx) and the "Log to File" box that switches the link's
@@ -20,7 +19,8 @@ class ComForm;
 class TrafficWindow : public QWidget, public TrafficDisplay {
     Q_OBJECT
 public:
-    explicit TrafficWindow(ComForm& link, QWidget* parent = nullptr);
+    // `link` must outlive the window.
+    explicit TrafficWindow(Link& link, QWidget* parent = nullptr);
     ~TrafficWindow() override;
 
     // true: moved to the top left corner of the screen (0, 0) with its size
@@ -41,7 +41,7 @@ public:
     static constexpr int HeightTwips = 1095;
 
 private:
-    QPointer<ComForm> link_;
+    Link& link_;
     QLabel* Label1;
     QLineEdit* Text1;
     QLabel* Label2;

@@ -37,16 +37,13 @@ QMenu* subMenu(QWidget* owner, const char* name, const QString& caption)
 VLboot::VLboot(const QString& configDir, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent)
     , dialogs_(dialogs)
-    , session_(configDir)
+    , station_(StationSetup{configDir, QStringLiteral("vlboot")})
 {
     setObjectName(QStringLiteral("VLboot"));
     setWindowTitle(QStringLiteral("Velmora Bootloader"));
 
-    session_.settings().OnComPortSelected = [this](int port) { markComPort(port); };
-    session_.settings().OnComSpeedSelected = [this](int index) { markComSpeed(index); };
-    port().ShowMessage = [this](const QString& title, const QString& text) {
-        dialogs_.ShowMessageBox(this, title, text, Dialogs::Icon::None);
-    };
+    station_.settings().OnComPortSelected = [this](int port) { markComPort(port); };
+    station_.settings().OnComSpeedSelected = [this](int index) { markComSpeed(index); };
 
     createControls();
     createMenus();
@@ -116,7 +113,7 @@ void VLboot::createMenus()
     Speed[0] = menuItem(speed, "Speed_9600", QStringLiteral("9600"), true);
     Speed[1] = menuItem(speed, "Speed_57600", QStringLiteral("57600"), true);
     Speed[2] = menuItem(speed, "Speed_115000", QStringLiteral("115000"), true);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < SpeedCount; ++i)
         connect(Speed[i], &QAction::triggered, this, [this, i] { Speed_Click(i); });
 
     QAction* address = menuItem(setting, "Com_Adress", QStringLiteral("Com Adress"));
@@ -136,7 +133,7 @@ void VLboot::markComPort(int port)
 
 void VLboot::markComSpeed(int index)
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < SpeedCount; ++i)
         Speed[i]->setChecked(i == index);
 }
 
@@ -161,6 +158,11 @@ void VLboot::ShowFailureBox()
 {
     dialogs_.ShowMessageBox(this, QStringLiteral("Warning"), QStringLiteral("Error!\r\n\r\nFault during upload."),
                             Dialogs::Icon::Exclamation);
+}
+
+void VLboot::ShowMessage(const QString& title, const QString& text)
+{
+    dialogs_.ShowMessageBox(this, title, text, Dialogs::Icon::None);
 }
 
 void VLboot::fitToFrame()
@@ -199,8 +201,13 @@ void VLboot::resizeEvent(QResizeEvent* event)
 
 void VLboot::closeEvent(QCloseEvent* event)
 {
-    // Closing the window ends the program, as Exit does.
-    event->accept();
+    // Closing the window ends the program, as Exit does. During a run the
+    // window stays until the run has ended (a fixture's serial-number step
+    // may take a reply wait) and its record is kept.
+    if (running_)
+        event->ignore();
+    else
+        event->accept();
     Exit_Click();
 }
 
@@ -214,7 +221,7 @@ void VLboot::Exit_Click()
     // asked to stop, ends quietly at once (a fixture's serial-number step
     // first runs to its end), and the Start button's handler then ends the
     // program.
-    session_.RequestStop();
+    station_.RequestStop(QStringLiteral("Exit"));
 }
 
 } // namespace vlboot

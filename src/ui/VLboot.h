@@ -1,10 +1,7 @@
 #pragma once
 
-#include "ComForm.h"
 #include "Dialogs.h"
-#include "ProductionSetup.h"
-#include "ProgrammingSession.h"
-#include "RunView.h"
+#include "Station.h"
 #include "TrafficWindow.h"
 
 #include <QMainWindow>
@@ -25,9 +22,9 @@ namespace vlboot {
 // The main window "Velmora Bootloader": the firmware file box with its
 // Browse button, the Start button, the status line and the progress bar,
 // and the menus that choose the port, the line speed and the amplifier's
-// network address. Its programming session owns the settings, the serial
-// link and the protocol; the window shows what a run reports, and owns the
-// traffic window.
+// network address. Its station owns the settings, the serial link, the
+// protocol and the unit's record; the window shows what a run reports, and
+// owns the traffic window.
 //
 // Constructing the window runs the start-up (Form_Load): the settings are
 // read from setup.ini in `configDir` (missing keys get their defaults), the
@@ -39,9 +36,10 @@ namespace vlboot {
 //
 // Exit (and closing the window) ends the program: between runs at once; in
 // the middle of a run, the run is asked to stop (its reply wait ends at
-// once, a fixture's serial-number step first runs to its end), ends quietly,
-// and the program ends through its event loop, closing the port on the way.
-class VLboot : public QMainWindow, public RunView {
+// once, a fixture's serial-number step first runs to its end), ends quietly
+// with its record kept, and the program ends through its event loop,
+// closing the port on the way. The window stays until then.
+class VLboot : public QMainWindow, public StationView {
     Q_OBJECT
 public:
     VLboot(const QString& configDir, Dialogs& dialogs, QWidget* parent = nullptr);
@@ -51,13 +49,15 @@ public:
     void SetCaption(const QString& caption) override;
     void SetProgress(float value) override;
     void ShowFailureBox() override;
+    // A message box of the serial link (an open failure).
+    void ShowMessage(const QString& title, const QString& text) override;
 
     // What choosing `file` with Browse does to TxtVelmfile: its full path goes
     // into the box and into the FirmwareFile setting. vlboot's file argument
     // (a firmware file opened from the file manager) comes this way too.
     void FirmwareFileChosen(const QString& file);
 
-    ProgrammingSession& Session() { return session_; }
+    Station& GetStation() { return station_; }
 
     // Window size in twips: the size the user sees, kept from the first
     // display on.
@@ -95,12 +95,9 @@ private:
     void markComPort(int port);
     void markComSpeed(int index);
     void fitToFrame();
-    void storeFirmwareFile();
-    ComForm& port() { return *session_.SerialPort(); }
 
     Dialogs& dialogs_;
-    ProgrammingSession session_;
-    ProductionSetup production_; // [Production] of setup.ini, read at start-up
+    Station station_;
     QPointer<TrafficWindow> traffic_;
     QSize outerSize_; // 11295 x 4810 twips: the size the user sees
     QSize fixedSize_; // the window's own size inside its frame
@@ -117,7 +114,7 @@ private:
     QLabel* LblStatus = nullptr;
     QProgressBar* ProgressBar = nullptr;
     std::array<QAction*, PortCount + 1> COM{}; // COM[n] for n = 1..16
-    std::array<QAction*, 3> Speed{};           // Speed_9600, Speed_57600, Speed_115000
+    std::array<QAction*, SpeedCount> Speed{}; // Speed_9600, Speed_57600, Speed_115000
 };
 
 } // namespace vlboot

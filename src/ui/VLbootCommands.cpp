@@ -4,10 +4,6 @@
 
 #include <QCoreApplication>
 
-#include "NumberText.h"
-#include "ProgramModule.h"
-#include "RecordOfRun.h"
-#include "RecordStore.h"
 #include "Version.h"
 
 #include <QDir>
@@ -32,24 +28,22 @@ QString chosenFileText(const QString& file)
 void VLboot::COM_Click(int n)
 {
     // The port is opened with the new number by the next frame, not now.
-    session_.settings().SelectComPort(n);
+    station_.settings().SelectComPort(n);
 }
 
 void VLboot::Speed_Click(int index)
 {
-    session_.settings().SelectComSpeed(index);
+    station_.settings().SelectComSpeed(index);
 }
 
 void VLboot::Com_Adress_Click()
 {
     const std::optional<QString> entered = dialogs_.ShowInputBox(
-        this, QStringLiteral("Network Address"), QStringLiteral("Enter Amplifier Network address"), session_.settings().DevAdr);
+        this, QStringLiteral("Network Address"), QStringLiteral("Enter Amplifier Network address"), station_.settings().DevAdr);
     // Cancel and an empty entry leave the address as it was.
     if (!entered || entered->isEmpty())
         return;
-    // Held as typed; stored as its numeric value ("12abc" as 12, "x" as 0).
-    session_.settings().DevAdr = *entered;
-    session_.settings().Ini.WriteIni(QStringLiteral("ComSettings"), QStringLiteral("DevAdr"), NumberText(NumberValue(*entered)));
+    station_.settings().StoreDevAdr(*entered);
 }
 
 void VLboot::About_Click()
@@ -72,7 +66,7 @@ QString VLboot::browseStartFolder(const QString& boxText) const
         if (QFileInfo(folder).isDir())
             return folder;
     }
-    return QDir::toNativeSeparators(QDir(session_.settings().ConfigDir).absolutePath() + QLatin1Char('/'));
+    return QDir::toNativeSeparators(QDir(station_.settings().ConfigDir).absolutePath() + QLatin1Char('/'));
 }
 
 QString VLboot::BrowseForFile(QLineEdit* Box)
@@ -88,18 +82,13 @@ QString VLboot::BrowseForFile(QLineEdit* Box)
 void VLboot::BtnVelmbrowse_Click()
 {
     if (!BrowseForFile(TxtVelmfile).isEmpty())
-        storeFirmwareFile();
+        station_.settings().StoreFirmwareFile(TxtVelmfile->text());
 }
 
 void VLboot::FirmwareFileChosen(const QString& file)
 {
     TxtVelmfile->setText(chosenFileText(file));
-    storeFirmwareFile();
-}
-
-void VLboot::storeFirmwareFile()
-{
-    session_.settings().Ini.WriteIni(QStringLiteral("Velmsettings"), QStringLiteral("FirmwareFile"), TxtVelmfile->text());
+    station_.settings().StoreFirmwareFile(TxtVelmfile->text());
 }
 
 void VLboot::BtnStart_Click()
@@ -115,13 +104,11 @@ void VLboot::BtnStart_Click()
     Frame1->setEnabled(false);
 
     running_ = true;
-    session_.Program(TxtVelmfile->text(), *this);
     // The unit's line in runs.csv (and its row in the production database,
-    // when one is set); the window's outputs are fixed, so a record that
-    // cannot be kept, or waits to be sent, shows nothing (see decisions.md).
-    QString notKept;
-    OpenRecordStore(session_.settings().ConfigDir, {}, production_.database)
-        ->Append(RecordOfRun(session_, QStringLiteral("vlboot")), notKept);
+    // when one is set) is kept before the end shows; the window's outputs
+    // are fixed, so a record that cannot be kept, or waits to be sent,
+    // shows nothing (see decisions.md).
+    station_.Program(TxtVelmfile->text(), *this);
     running_ = false;
 
     LblVelm->setEnabled(true);
@@ -131,7 +118,7 @@ void VLboot::BtnStart_Click()
     BtnStart->setEnabled(true);
     // Exit chosen during the run: the run has ended quietly, the program
     // ends now.
-    if (session_.Stop().Requested())
+    if (station_.Session().Stop().Requested())
         QCoreApplication::exit(0);
 }
 

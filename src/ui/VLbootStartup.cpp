@@ -3,7 +3,7 @@
 
 #include "VLboot.h"
 
-#include "PlatformSerial.h"
+#include "Link.h"
 #include "TrafficWindow.h"
 #include "Twips.h"
 
@@ -17,18 +17,17 @@ void VLboot::Form_Load()
     // setup.ini of the configuration folder: the network address, then the
     // port and the speed, each selected, marked and written back, then the
     // debug setting and the remembered firmware file.
-    const ProgrammingSession::Startup startup = session_.ReadStartup();
     // With a production database, fixtures' serial numbers come from it and
     // every run's record goes into it too.
-    production_ = ReadProductionSetup(session_.settings().Ini);
-    UseProductionDatabase(session_, production_.database);
+    station_.StartUp();
+    const ProgrammingSession::Startup& startup = station_.Startup();
 
     // Which ports can be opened, tried at the speed just chosen.
     scanPorts();
 
     // The traffic window belongs to the main window and shows what the link
     // reports, hidden or not.
-    traffic_ = new TrafficWindow(port(), this);
+    traffic_ = new TrafficWindow(station_.link(), this);
     traffic_->SetVisibility(startup.debug);
     if (startup.debug)
         traffic_->SetLogOn();
@@ -44,9 +43,9 @@ void VLboot::Form_Load()
 void VLboot::scanPorts()
 {
     for (int n = 1; n <= PortCount; ++n) {
-        COM[n]->setToolTip(PortDevicePath(n, session_.settings().Ini));
+        COM[n]->setToolTip(station_.link().DevicePathOf(n));
         // A hidden item keeps its check mark: the selected port stays in use.
-        COM[n]->setVisible(ProbeComPort(port(), n, session_.settings().ComSpeed));
+        COM[n]->setVisible(station_.link().CanOpen(n, station_.settings().ComSpeed));
     }
 }
 

@@ -3,8 +3,8 @@
 // listing.
 #include "CliOptions.h"
 #include "CliView.h"
-#include "FailureHint.h"
 #include "PlatformSerial.h"
+#include "PortHint.h"
 #include "PortList.h"
 #include "RunSummary.h"
 #include "TestFiles.h"
@@ -79,8 +79,7 @@ TEST(CliParts, TheViewPrintsCaptionsMessagesAndTheFailureAsLinesOrJson)
     plain.view.SetCaption("Init");
     for (int i = 0; i < 3; ++i) // each distinct message once
         plain.view.ShowMessage("Velm_Bootloader", "Comm Port not available!");
-    plain.view.SetPortHint("/dev/ttyUSB0 could not be opened: no such device");
-    plain.view.ExplainFailure("no answer in time to the boot-mode entry");
+    plain.view.ExplainFailure("no answer in time to the boot-mode entry; /dev/ttyUSB0 could not be opened: no such device");
     plain.view.ShowFailureBox();
     plain.view.Warn("block 6 was programmed without being erased");
     EXPECT_EQ(plain.out, "Init\n");
@@ -94,14 +93,15 @@ TEST(CliParts, TheViewPrintsCaptionsMessagesAndTheFailureAsLinesOrJson)
         json.view.ReportBytes(sent, 1000);
     }
     EXPECT_EQ(json.out.count("\"event\":\"progress\""), 101);
-    RunResult result;
+    UnitResult result;
+    result.outcome = RunOutcome::Stopped;
     result.status = 143;
     result.why = "stopped by SIGTERM while erasing the flash";
     result.warnings = QStringList{"w"};
     result.serialNumber = 7000;
     result.exchanges = 3;
     result.medianRttMs = 1.25;
-    result.wallSeconds = 0.5;
+    json.now = 0.5;
     json.view.Finish(result);
     const QJsonObject last = json.lastEvent();
     EXPECT_EQ(QStringList({last["event"].toString(), last["outcome"].toString(), last["warnings"].toArray().first().toString()}),
@@ -138,12 +138,10 @@ TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)
 
 TEST(CliParts, SummaryHintsAndPortListing)
 {
-    EXPECT_EQ(MedianMilliseconds({0.004, 0.001, 0.002, 0.003}), 2.5);
-    EXPECT_FALSE(MedianMilliseconds({}));
     EXPECT_EQ(SummaryLine(0, 1.0, 2.0), "vlboot-cli: no complete exchange in 1.00 s"); // no exchange, whatever the median
 
     const auto hint = [](int number, const QString& device, PortAccess access) {
-        return OpenFailureHint({number, device, "detail", ComForm::OpenErrorMessage(number)}, access);
+        return OpenFailureHint({number, device, "detail", OpenFailure::MessageOf(number)}, access);
     };
     EXPECT_TRUE(hint(8002, "/dev/ttyUSB3", {}).contains("no such device; list the ports with vlboot-cli --list-ports"));
     EXPECT_TRUE(hint(8005, "/dev/ttyUSB0", {true, false, "dialout"}).contains("join the group dialout"));

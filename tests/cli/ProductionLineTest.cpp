@@ -73,7 +73,7 @@ TEST_F(ProductionLine, FourFixturesOverSeveralRoundsGetDistinctNumbersAndOneReco
     for (const auto& rec : recs) {
         numbers << rec["serial_number"];
         EXPECT_EQ(rec["firmware_path"], file);
-        EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$").match(rec["time"]).hasMatch());
+        EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$").match(rec["ended_at"]).hasMatch());
     }
     for (int n = 500; n < 500 + 4 * Rounds; ++n)
         EXPECT_TRUE(numbers.contains(QString::number(n))) << n;

@@ -5,6 +5,7 @@
 #include "CliFixture.h"
 #include "DatabaseSerialNumbers.h"
 #include "PostgresServer.h"
+#include "DatabaseRecords.h"
 #include "ProductionDatabase.h"
 
 #include <QJsonDocument>
@@ -57,10 +58,9 @@ TEST_F(Database, EightProcessesTakingFiftyNumbersEachGetFourHundredDistinctNumbe
         takers.push_back(::fork());
         if (takers.back() == 0) { // a program of its own, as at a station
             DatabaseSerialNumbers numbers(std::make_shared<ProductionDatabase>(server.Connection()));
-            QString why;
             QByteArray taken;
-            for (int n = 0; n < 50 && numbers.Ready(why); ++n)
-                taken += QByteArray::number(numbers.Take().number) + '\n';
+            for (int n = 0; n < 50 && numbers.Ready().ok(); ++n)
+                taken += QByteArray::number(numbers.Take()->number) + '\n';
             folder.write(QString::number(i), taken);
             ::_exit(0);
         }
@@ -122,14 +122,15 @@ TEST_F(Database, AKilledRunLeavesAGapAndTheServerStoppedMidBatchEndsRunsWithFaul
     EXPECT_EQ(unreachable.outLines(), QStringList({"Init", "Fixtur found", "Fault"})); // before boot mode
     EXPECT_TRUE(unreachable.why().contains("cannot connect to the production database")) << unreachable.errText().toStdString();
     EXPECT_EQ(program("amplifier").exitCode, 0);
-    const QByteArray queue = folder.read("database-queue.jsonl");
+    const QString queueFile = QFileInfo(DatabaseRecords::QueueFileIn(folder.path(), ProductionDatabase(server.Connection()))).fileName();
+    const QByteArray queue = folder.read(queueFile);
     EXPECT_EQ(queue.count('\n'), 3);
 
     ASSERT_TRUE(server.Start());
     ASSERT_EQ(program("fixture").exitCode, 0);
     EXPECT_EQ(DumpedSerialNumber(dump()), 11);
-    EXPECT_FALSE(folder.exists("database-queue.jsonl"));
-    folder.write("database-queue.jsonl", queue); // as a crash before the sent queue was removed leaves it
+    EXPECT_FALSE(folder.exists(queueFile));
+    folder.write(queueFile, queue); // as a crash before the sent queue was removed leaves it
     ASSERT_EQ(program("amplifier").exitCode, 0);
     const std::vector<QJsonObject> all = records();
     EXPECT_EQ(all.size(), 5u);
@@ -152,7 +153,7 @@ TEST_F(Database, BadConnectionStringsAndWrongPasswordsGiveAClearMessageWithoutTh
         const CliResult run = RunCli(args(sim.TerminalPath(), {"--database", connection, "--json", "--log"}));
         EXPECT_TRUE(list.exitCode == 1 && list.errText().contains(message)) << list.errText().toStdString();
         EXPECT_TRUE(run.exitCode == 1 && run.why().contains(message)) << run.errText().toStdString();
-        for (const QByteArray& text : {list.out + list.err, run.out + run.err, folder.read("Log.txt"), folder.read("database-queue.jsonl")})
+        for (const QByteArray& text : {list.out + list.err, run.out + run.err, folder.read("Log.txt"), folder.read(QFileInfo(DatabaseRecords::QueueFileIn(folder.path(), ProductionDatabase(server.Connection()))).fileName())})
             EXPECT_FALSE(text.contains("wrong")) << text.toStdString();
     }
 }

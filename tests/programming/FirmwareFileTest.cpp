@@ -70,7 +70,7 @@ TEST(FirmwareFile, CheckingPassCountsAndRejectsNamingTheLine)
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(found, 1);
     EXPECT_EQ(r.totalBytes, 23); // 16 + the end record's 2 + 5 after it
-    EXPECT_EQ(r.records, 2);     // the memory writes: none after the end record
+    EXPECT_EQ(r.walk.writes, 2); // the memory writes: none after the end record
 
     const struct {
         QByteArray content;

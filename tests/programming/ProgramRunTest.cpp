@@ -44,7 +44,7 @@ TEST_F(RunFixture, AmplifierBlocksAreProgrammedAtEachBlockChangeAndAtTheEnd)
     ASSERT_EQ(view.progress.size(), 17u); // the reset to 0, then one per record
     EXPECT_EQ(view.progress[8], 50);       // 256 of 512 bytes
     EXPECT_EQ(view.progress.back(), 100);
-    EXPECT_EQ(session.RoundTrips().size(), model().Requests().size());
+    EXPECT_EQ(session.Last().roundTrips.size(), model().Requests().size());
 }
 
 TEST_F(RunFixture, BlockChangesAsTheAddressRecordsSayThem)
@@ -56,13 +56,17 @@ TEST_F(RunFixture, BlockChangesAsTheAddressRecordsSayThem)
     } cases[] = {
         // an address record before any data starts its block without a block end
         {BlockRecord(7) + DataRecord(0x10, 4) + EndRecord(), "write*1 crc program7 flashcrc exit", "block 7 was programmed without being erased"},
-        // the first address record sets the block however high its upper address
-        {BlockRecord(0, 0xFF) + DataRecord(0, 2) + BlockRecord(1) + DataRecord(0, 2) + EndRecord(), "write*1 crc program0 write*1 crc program1 flashcrc exit", ""},
-        // a second address record in a row is ignored
+        // the first address record sets the block however high its upper
+        // address; a standard reader puts its data elsewhere
+        {BlockRecord(0, 0xFF) + DataRecord(0, 2) + BlockRecord(1) + DataRecord(0, 2) + EndRecord(),
+         "write*1 crc program0 write*1 crc program1 flashcrc exit", "line 2 belong at 0xFF000000 by the file's address records, but the run programs them into block 0"},
+        // a second address record in a row is ignored: its data go into the block before
         {BlockRecord(1) + DataRecord(0, 2) + BlockRecord(2) + BlockRecord(3) + DataRecord(0, 2, 9) + EndRecord(),
-         "write*1 crc program1 write*1 crc program2 flashcrc exit", ""},
-        // data before the first address record belong to the block it names
-        {DataRecord(0, 2) + BlockRecord(1) + DataRecord(0x10, 2, 9) + EndRecord(), "write*1 crc program1 write*1 crc program1 flashcrc exit", ""},
+         "write*1 crc program1 write*1 crc program2 flashcrc exit", "line 5 belong at 0x00030000 by the file's address records, but the run programs them into block 2"},
+        // data before the first address record belong to the block it names,
+        // which is programmed again with the data after it
+        {DataRecord(0, 2) + BlockRecord(1) + DataRecord(0x10, 2, 9) + EndRecord(), "write*1 crc program1 write*1 crc program1 flashcrc exit",
+         "block 1 is programmed a second time at line 4: the data of line 1 programmed into it before are lost"},
         // no end record: the last block is not programmed, the run succeeds
         {BlockRecord(0) + DataRecord(0, 8) + BlockRecord(1) + DataRecord(0, 8), "write*1 crc program0 write*1 flashcrc exit", "never programmed"},
         // no address record: block 255
@@ -88,7 +92,7 @@ TEST_F(RunFixture, BlockChangesAsTheAddressRecordsSayThem)
 
 TEST_F(RunFixture, AMissingFileFailsBeforeBootMode)
 {
-    EXPECT_EQ(session.Program(dir.file("missing.ldr"), view), RunOutcome::Fault);
+    EXPECT_EQ(programFile(dir.file("missing.ldr")), RunOutcome::Fault);
     EXPECT_EQ(view.captions, (Start.mid(0, 3) + QStringList{"Fault"}));
     EXPECT_EQ(requests(), "detect");
     EXPECT_EQ(view.boxes, 1);
@@ -179,7 +183,7 @@ TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
         const char* report;
     } cases[] = {
         // during the serial-number step: the step runs to its end, the run stops right after it
-        {sim::DeviceKind::Fixture, [](auto&, auto& stop) { return stop.Shielded(); }, "holding serial number 41"},
+        {sim::DeviceKind::Fixture, [](auto&, auto& stop) { return stop.Shielded(); }, "it confirmed serial number 41"},
         {sim::DeviceKind::Amplifier, [](auto& m, auto&) { return m.Count(Request::MemoryWrite) > 0; },
          "while writing the firmware into the module's memory; the module is left in boot mode with its flash erased"},
         {sim::DeviceKind::Amplifier, [](auto&, auto&) { return true; }, "while detecting the device; nothing was changed"},
@@ -189,15 +193,17 @@ TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
         dir.write("setup.ini", "[Velmsettings]\r\nSerial=41\r\n");
         auto* link = new sim::ModelLink(c.kind);
         auto* asking = new FakeWaitClock; // asks to stop the moment a wait runs while `when` holds
-        ProgrammingSession stopped(dir.path(), std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(asking));
+        Station stopped(StationSetup{dir.path(), "test"}, std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(asking));
         asking->BeforeWait = [&] {
-            if (c.when(link->Model(), stopped.Stop()))
-                stopped.Stop().Request();
+            if (c.when(link->Model(), stopped.Session().Stop()))
+                stopped.RequestStop("Exit");
             return false;
         };
         view = RecordingView();
-        EXPECT_EQ(stopped.Program(dir.file("fw.ldr"), view), RunOutcome::Stopped) << c.report;
-        EXPECT_TRUE(stopped.StopReport().contains(c.report)) << stopped.StopReport().toStdString();
+        stopped.Program(dir.file("fw.ldr"), view);
+        const RunReport& report = stopped.Session().Last();
+        EXPECT_EQ(report.outcome, RunOutcome::Stopped) << c.report;
+        EXPECT_TRUE(report.StopReport().contains(c.report)) << report.StopReport().toStdString();
         EXPECT_EQ(link->Model().Count(Request::BootExit) + link->Model().Count(Request::Program), 0);
         EXPECT_EQ(view.boxes, 0); // quietly
         if (c.kind == sim::DeviceKind::Fixture) {

@@ -5,6 +5,7 @@
 #include "FirmwareImage.h"
 #include "ModelLink.h"
 #include "ProgrammingSession.h"
+#include "Station.h"
 #include "TestFiles.h"
 
 #include <QStringList>
@@ -15,27 +16,31 @@
 namespace vlboot::test {
 
 // A view that records what a run shows.
-struct RecordingView final : RunView {
+struct RecordingView final : StationView {
     QStringList captions;
     std::vector<float> progress;
     int boxes = 0;
     QString why;
     QStringList warnings;
+    std::optional<UnitResult> result;
 
     void SetCaption(const QString& c) override { captions << c; }
     void SetProgress(float v) override { progress.push_back(v); }
     void ShowFailureBox() override { ++boxes; }
     void ExplainFailure(const QString& w) override { why = w; }
     void Warn(const QString& w) override { warnings << w; }
+    void ShowMessage(const QString&, const QString&) override {}
+    void Finish(const UnitResult& r) override { result = r; }
 };
 
-// Programming runs of a session whose link has the device model at its far
+// Units programmed by a station whose link has the device model at its far
 // end, with a clock that costs no real time.
 struct RunFixture : ::testing::Test {
     TestFolder dir;
     sim::ModelLink* link = new sim::ModelLink(sim::DeviceKind::Amplifier);
     FakeWaitClock* clock = new FakeWaitClock;
-    ProgrammingSession session{dir.path(), std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(clock)};
+    Station station{StationSetup{dir.path(), "test"}, std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(clock)};
+    ProgrammingSession& session = station.Session();
     RecordingView view;
 
     sim::DeviceModel& model() { return link->Model(); }
@@ -48,7 +53,12 @@ struct RunFixture : ::testing::Test {
     RunOutcome program(const QByteArray& fileContent)
     {
         dir.write("fw.ldr", fileContent);
-        return session.Program(dir.file("fw.ldr"), view);
+        return programFile(dir.file("fw.ldr"));
+    }
+    RunOutcome programFile(const QString& file)
+    {
+        station.Program(file, view);
+        return session.Last().outcome;
     }
     // The requests the device saw, one word each; runs of memory writes are
     // folded into "write*N".

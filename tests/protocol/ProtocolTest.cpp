@@ -139,7 +139,7 @@ TEST_F(Protocol, AReplyAtExactlyTheTimeOutIsStillTaken)
     link.Script.push_back({});
     protocol.StartExchange();
     protocol.SendCommandFrame(1);
-    const double due = clock.Now() + DeviceProtocol::DefaultReplyTimeout;
+    const double due = clock.Now() + DefaultReplyTimeout;
     clock.BeforeWait = [&] { // the clock stands at exactly the time-out; the reply comes in the next pass
         if (clock.Now() >= due)
             return false;

@@ -109,7 +109,7 @@ TEST_F(SerialLink, ClearingAndReopeningDropWhatCameBefore)
     EXPECT_TRUE(device.readAvailable(0).isEmpty());
     EXPECT_TRUE(display.out.isEmpty());
 
-    link->WriteTimeout = 0.2; // nobody reads the far end: the driver fills up
+    link->SetWriteTimeout(0.2); // nobody reads the far end: the driver fills up
     link->SendMScommString(QByteArray(1 << 20, '\x55'));
     EXPECT_TRUE(display.out.isEmpty()); // a frame that did not go is not reported
 }
@@ -142,15 +142,15 @@ TEST_F(SerialLink, OpenFailuresShowTheirMessageOncePerAttempt)
                  {5, 8107, "Unknown Comm port problem - Error 8107"}}; // /dev/null
     for (const auto& c : cases) {
         EXPECT_FALSE(link->SetupMScomm(c.port, 0));
-        EXPECT_EQ(link->LastOpenError().number, c.number) << c.port;
+        EXPECT_EQ(link->LastOpenFailure().number, c.number) << c.port;
         EXPECT_EQ(boxes.takeLast(), QStringLiteral("Velm_Bootloader|") + c.message);
     }
     ASSERT_TRUE(link->SetupMScomm(1, 0));
     EXPECT_FALSE(link->SetupMScomm(17, 0)); // outside 1..16: no message, the port closed first
     EXPECT_FALSE(link->SetupMScommForProduction(3, 0)); // the scan is silent
-    EXPECT_TRUE(ProbeComPort(*link, 1, 0));
+    EXPECT_TRUE(link->CanOpen(1, 0));
     for (const int port : {3, 0, 257, -1}) // 257 must not wrap around to COM1
-        EXPECT_FALSE(ProbeComPort(*link, port, 0)) << port;
+        EXPECT_FALSE(link->CanOpen(port, 0)) << port;
     EXPECT_TRUE(boxes.isEmpty());
 
     // A port held by another link is busy, until that link ends.
@@ -158,7 +158,7 @@ TEST_F(SerialLink, OpenFailuresShowTheirMessageOncePerAttempt)
     ASSERT_TRUE(other->SetupMScomm(1, 0));
     EXPECT_FALSE(link->SetupMScomm(1, 0));
     EXPECT_EQ(boxes.takeLast(), "Velm_Bootloader|Comm Port already open");
-    EXPECT_TRUE(link->LastOpenError().ToString().startsWith("Error 8005 on " + device.slavePath() + ": "));
+    EXPECT_TRUE(link->LastOpenFailure().ToString().startsWith("Error 8005 on " + device.slavePath() + ": "));
     int exclusive = 0; // (root is never refused: the exclusive mode itself is checked)
     EXPECT_TRUE(::ioctl(device.slaveFd(), TIOCGEXCL, &exclusive) == 0 && exclusive == 1);
     other.reset(); // without a CloseMScomm

@@ -117,7 +117,7 @@ TEST(Window, BrowseStartsInTheFolderOfTheBoxTextAndAChosenFileIsRemembered)
 TEST(Window, ARunTurnsTheFileControlsOffKeepsTheMenusAndShowsItsEnd)
 {
     Window t("[ComSettings]\r\nComPort=4\r\n"); // a port with no device
-    t.w->Session().protocol().ReplyTimeout = 0.05;
+    t.w->GetStation().Session().protocol().ReplyTimeout = 0.05;
     t.control<QLineEdit>("TxtVelmfile")->setText(QString());
     QStringList seen; // the caption, and whether Start or a file control was on, at each box
     t.dialogs.whileBoxShown = [&](const ScriptedDialogs::Asked&) {
@@ -174,7 +174,7 @@ TEST(Window, ExitEndsTheProgramBetweenRunsAndStopsARunQuietly)
     Window idle;
     EXPECT_EQ(execWithExit(idle, 0, false), 0);
     Window t("[ComSettings]\r\nComPort=4\r\n");
-    t.w->Session().protocol().ReplyTimeout = 20; // far longer than the test
+    t.w->GetStation().Session().protocol().ReplyTimeout = 20; // far longer than the test
     QElapsedTimer elapsed;
     elapsed.start();
     EXPECT_EQ(execWithExit(t, 50, true), 0);

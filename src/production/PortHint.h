@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ComForm.h"
+#include "PortError.h"
 
 #include <QString>
 
-namespace vlboot::cli {
+namespace vlboot {
 
 // What the system lets this user do with a device file.
 struct PortAccess {
@@ -18,6 +18,6 @@ PortAccess ProbePortAccess(const QString& devicePath);
 // device (list the ports), no permission (the group to join), or busy
 // (another program holds it). Other failures give the link's own
 // description.
-QString OpenFailureHint(const ComForm::OpenError& error, const PortAccess& access);
+QString OpenFailureHint(const OpenFailure& error, const PortAccess& access);
 
-} // namespace vlboot::cli
+} // namespace vlboot

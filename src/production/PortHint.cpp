@@ -1,10 +1,10 @@
-#include "FailureHint.h"
+#include "PortHint.h"
 
 #include "Platform.h"
 
 #include <QFileInfo>
 
-namespace vlboot::cli {
+namespace vlboot {
 
 PortAccess ProbePortAccess(const QString& devicePath)
 {
@@ -20,17 +20,17 @@ PortAccess ProbePortAccess(const QString& devicePath)
     return access;
 }
 
-QString OpenFailureHint(const ComForm::OpenError& error, const PortAccess& access)
+QString OpenFailureHint(const OpenFailure& error, const PortAccess& access)
 {
     const QString device = error.devicePath.isEmpty() ? QStringLiteral("the port") : error.devicePath;
     const QString listPorts = QStringLiteral("list the ports with vlboot-cli --list-ports");
 
-    if (error.number == 8002 || (!error.devicePath.isEmpty() && !access.exists)) {
+    if (error.Kind() == PortError::NotAvailable || (!error.devicePath.isEmpty() && !access.exists)) {
         if (error.devicePath.isEmpty())
             return QStringLiteral("the port has no device (%1); %2").arg(error.detail, listPorts);
         return QStringLiteral("%1 could not be opened: no such device; %2").arg(device, listPorts);
     }
-    if (error.number == 8005) {
+    if (error.Kind() == PortError::AlreadyOpen) {
         if (!access.readWrite) {
             const QString join = access.group.isEmpty() || access.group == QLatin1String("root")
                 ? QStringLiteral("ask for read and write access to it")
@@ -44,4 +44,4 @@ QString OpenFailureHint(const ComForm::OpenError& error, const PortAccess& acces
     return QStringLiteral("the port could not be opened: %1").arg(error.ToString());
 }
 
-} // namespace vlboot::cli
+} // namespace vlboot
