@@ -35,6 +35,8 @@ struct RunRecord {
     QStringList warnings;               // doubtful points of the run
     int exchanges = 0;
     double seconds = 0;
+
+    bool operator==(const RunRecord&) const = default;
 };
 
 } // namespace vlboot

@@ -41,8 +41,8 @@ FirmwareCheckResult CheckFirmwareFile(const QString& fileName, const std::functi
         onFound();
 
     FirmwareFile file;
-    if (!file.Open(fileName)) {
-        r.why = file.Why();
+    if (const Outcome opened = file.Open(fileName); !opened.ok()) {
+        r.why = opened.why();
         return r;
     }
     r.identity = file.Identity();
@@ -68,9 +68,9 @@ FirmwareCheckResult CheckFirmwareFile(const QString& fileName, const std::functi
     walk.Finish();
     r.walk = walk.Summary();
     r.lines = file.LineNumber();
-    if (file.Failed()) {
+    if (!file.Status().ok()) {
         r.failedLine = file.FaultLine();
-        r.why = file.Why();
+        r.why = file.Status().why();
         return r;
     }
     if (file.Identity() != r.identity) {

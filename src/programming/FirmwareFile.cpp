@@ -2,34 +2,32 @@
 
 namespace vlboot {
 
-bool FirmwareFile::Open(const QString& fileName)
+Outcome FirmwareFile::Open(const QString& fileName)
 {
     fileName_ = fileName;
     const Outcome opened = platform::OpenRegularFile(file_, fileName);
-    if (!opened.ok()) {
-        why_ = fileName + QStringLiteral(": ") + opened.why();
-        return false;
-    }
+    if (!opened.ok())
+        return Outcome::Failed(fileName + QStringLiteral(": ") + opened.why());
     reader_ = std::make_unique<LineReader>(file_, LongestLine);
-    return true;
+    return Outcome::Ok();
 }
 
 bool FirmwareFile::NextLine(QByteArrayView& line)
 {
-    if (!reader_ || Failed())
+    if (!reader_ || !status_.ok())
         return false;
     if (!reader_->Next(line)) {
         if (reader_->Failed())
-            why_ = QStringLiteral("%1: cannot be read (%2)").arg(fileName_, file_.errorString());
+            status_ = Outcome::Failed(QStringLiteral("%1: cannot be read (%2)").arg(fileName_, file_.errorString()));
         return false;
     }
     ++lineNo_;
     if (reader_->TooLong()) {
         faultLine_ = lineNo_;
-        why_ = QStringLiteral("%1, line %2: longer than any record can be (more than %3 characters)")
-                   .arg(fileName_)
-                   .arg(lineNo_)
-                   .arg(LongestLine);
+        status_ = Outcome::Failed(QStringLiteral("%1, line %2: longer than any record can be (more than %3 characters)")
+                                      .arg(fileName_)
+                                      .arg(lineNo_)
+                                      .arg(LongestLine));
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LineReader.h"
+#include "Outcome.h"
 #include "Platform.h"
 
 #include <QByteArrayView>
@@ -20,8 +21,8 @@ public:
     // ":", count, offset, type, 255 data bytes and the checksum.
     static constexpr qsizetype LongestLine = 1 + 2 + 4 + 2 + 2 * 255 + 2;
 
-    // Opens the file; false, with Why(), when it cannot be read as a regular file.
-    bool Open(const QString& fileName);
+    // Opens the file; fails when it cannot be read as a regular file.
+    Outcome Open(const QString& fileName);
     // Adds every byte read from now on to `digest` (see LineReader).
     void SetDigest(Sha256* digest)
     {
@@ -30,16 +31,16 @@ public:
     }
 
     // The next line without its line end, valid until the next call. False
-    // at the end of the file, and on a fault (Failed(), Why()).
+    // at the end of the file, and on a fault (Status()).
     bool NextLine(QByteArrayView& line);
 
     // 1-based number of the line just read.
     long long LineNumber() const { return lineNo_; }
     // The line a fault was found in (too long); 0 for a fault of the whole file.
     long long FaultLine() const { return faultLine_; }
-    bool Failed() const { return !why_.isEmpty(); }
-    // What is wrong, naming the file (and the line where there is one).
-    const QString& Why() const { return why_; }
+    // Failed once a line could not be read, saying what is wrong, naming
+    // the file (and the line where there is one).
+    const Outcome& Status() const { return status_; }
 
     // The open file's identity now (size, change times); nothing when it
     // cannot be read.
@@ -51,7 +52,7 @@ private:
     std::unique_ptr<LineReader> reader_;
     long long lineNo_ = 0;
     long long faultLine_ = 0;
-    QString why_;
+    Outcome status_ = Outcome::Ok();
 };
 
 } // namespace vlboot

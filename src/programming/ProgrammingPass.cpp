@@ -49,8 +49,8 @@ bool ProgrammingRun::programmingPass(const QString& fileName)
 bool ProgrammingRun::Pass::Run(const QString& fileName)
 {
     fileName_ = fileName;
-    if (!file_.Open(fileName))
-        return run_.faultCaptionEnd(file_.Why());
+    if (const Outcome opened = file_.Open(fileName); !opened.ok())
+        return run_.faultCaptionEnd(opened.why());
     if (!unchanged())
         return false;
     run_.view_.SetProgress(0);
@@ -70,8 +70,8 @@ bool ProgrammingRun::Pass::Run(const QString& fileName)
                 return true;
         }
     }
-    if (file_.Failed())
-        return unchanged() && run_.faultCaptionEnd(file_.Why());
+    if (!file_.Status().ok())
+        return unchanged() && run_.faultCaptionEnd(file_.Status().why());
     for (const WalkStep& s : walk.Finish()) {
         if (!step(s, FirmwareLine({})))
             return false;

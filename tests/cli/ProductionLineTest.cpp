@@ -38,17 +38,7 @@ struct ProductionLine : ::testing::Test {
         return ports;
     }
     // The records of runs.csv by column name.
-    QList<QMap<QString, QString>> records() const
-    {
-        const QList<QStringList> rows = ReadCsv(folder.read("runs.csv"));
-        QList<QMap<QString, QString>> out;
-        for (const QStringList& row : rows.mid(1)) {
-            out.append(QMap<QString, QString>());
-            for (qsizetype c = 0; c < row.size(); ++c)
-                out.back()[rows.at(0).value(c)] = row.at(c);
-        }
-        return out;
-    }
+    QList<QMap<QString, QString>> records() const { return CsvRecords(folder.read("runs.csv")); }
 };
 
 } // namespace
@@ -107,6 +97,35 @@ TEST_F(ProductionLine, OneSimulatorKilledMidRunFailsOnlyItsUnit)
         EXPECT_EQ(rec["reason"].contains("no answer in time"), failed);
     }
     EXPECT_EQ(records().size(), 4);
+}
+
+TEST_F(ProductionLine, AUnitKilledAfterTakingItsNumberIsRecordedWithWhatItsEventsTold)
+{
+    folder.write("module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 64}).hex); // 2 records, then the number
+    folder.write("setup.ini", "[Velmsettings]\r\nSerial=500\r\n");
+    QStringList ports = start(1, {"--device", "fixture", "--fault", "write:3:silence"});
+    ports += start(1, {"--device", "fixture"});
+    const QString silent = sims.at(0)->TerminalPath();
+    CliRun line(QStringList{"--config-dir", folder.path(), "--reply-timeout", "30", "--speed", "57600"} + ports
+                + QStringList{folder.file("module.ldr")});
+    ASSERT_TRUE(line.WaitForOutput((silent + ": serial number: ").toUtf8()));
+    // The unit's own vlboot-cli dies while it waits for the fixture's answer.
+    QProcess::execute("pkill", {"-KILL", "-f", "--", "--quiet .*--port " + silent + " "});
+    const CliResult r = line.Finish();
+    EXPECT_EQ(r.exitCode, 1) << r.errText().toStdString();
+    const QString number = QRegularExpression(silent + ": serial number: (\\d+)").match(r.errText()).captured(1);
+    const QList<QMap<QString, QString>> all = records();
+    const auto killed = std::find_if(all.begin(), all.end(), [&](const auto& rec) { return rec["device_path"] == silent; });
+    ASSERT_NE(killed, all.end());
+    const QMap<QString, QString> rec = *killed;
+    EXPECT_EQ(rec["serial_number"], number);
+    EXPECT_EQ(QStringList({rec["serial_write"], rec["baud"], rec["address"], rec["device_kind"], rec["outcome"]}),
+              QStringList({"unknown", "57600", "1", "fixture", "fault"}));
+    EXPECT_GE(rec["exchanges"].toInt(), 2);
+    // The results table says the seconds the record says.
+    const QStringList row = r.errText().split('\n').filter(QRegularExpression("^" + silent + " +fixture +" + number + " +fault"));
+    ASSERT_EQ(row.size(), 1) << r.errText().toStdString();
+    EXPECT_TRUE(row.first().contains(QStringLiteral(" %1 s ").arg(rec["seconds"].toDouble(), 0, 'f', 1))) << row.first().toStdString();
 }
 
 TEST_F(ProductionLine, AutoProgramsWhereADeviceAnswersAndSkipsWhatIsSilentOrHeld)

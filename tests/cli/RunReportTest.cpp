@@ -76,3 +76,20 @@ TEST_F(RunReport, FailuresSayWhatCameInsteadOfAReply)
         EXPECT_TRUE(r.why().contains(c.why)) << c.why << " / " << r.why().toStdString();
     }
 }
+
+TEST_F(RunReport, AnEndRecordWithDataWhileABlockChangeIsPendingClosesTheRunAndCheckCountsWhatARunSends)
+{
+    // The end record's own data are not written; data after it are not either.
+    const QByteArray hex = sim::BlockRecord(0) + sim::HexRecord(0, 0, QByteArray(32, 'a')) + sim::BlockRecord(1)
+        + sim::HexRecord(0x01, 0, QByteArray(4, 'e')) + sim::HexRecord(0, 0x40, QByteArray(32, 'z'));
+    const CliResult r = run({"--device", "amplifier"}, hex, {"--strict"});
+    EXPECT_EQ(r.lastCaption(), "Done with succes") << r.errText().toStdString();
+    EXPECT_TRUE(r.errText().contains("1 data records after its end-of-file record at line 4 (line 5): they are not written"))
+        << r.errText().toStdString();
+    const CliResult check = RunCli({"--check", "--json", folder.file("fw.ldr")});
+    const QJsonObject event = QJsonDocument::fromJson(check.out).object();
+    EXPECT_EQ(event["records"].toInt(), 1);
+    EXPECT_EQ(event["data_bytes"].toInt(), 32);
+    EXPECT_EQ(event["runs"]["amplifier"]["warnings"].toArray().size(), 1);
+    EXPECT_EQ(RunCli({"--check", "--strict", folder.file("fw.ldr")}).exitCode, 1);
+}

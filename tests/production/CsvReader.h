@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QStringList>
 #include <utility>
 
@@ -28,4 +29,17 @@ inline QList<QStringList> ReadCsv(const QByteArray& text)
         }
     }
     return rows;
+}
+
+// The records after the header line, each by column name.
+inline QList<QMap<QString, QString>> CsvRecords(const QByteArray& text)
+{
+    const QList<QStringList> rows = ReadCsv(text);
+    QList<QMap<QString, QString>> out;
+    for (const QStringList& row : rows.mid(1)) {
+        out.append(QMap<QString, QString>());
+        for (qsizetype c = 0; c < row.size(); ++c)
+            out.back()[rows.at(0).value(c)] = row.at(c);
+    }
+    return out;
 }

@@ -6,6 +6,7 @@
 #include "DatabaseSerialNumbers.h"
 #include "PostgresServer.h"
 #include "DatabaseRecords.h"
+#include "FilledRecord.h"
 #include "ProductionDatabase.h"
 
 #include <QJsonDocument>
@@ -74,6 +75,18 @@ TEST_F(Database, EightProcessesTakingFiftyNumbersEachGetFourHundredDistinctNumbe
     EXPECT_EQ(numbers.size(), 400u);
     EXPECT_EQ(*numbers.begin(), 5000);
     EXPECT_EQ(*numbers.rbegin(), 5399);
+}
+
+TEST_F(Database, AFullyFilledRecordComesBackWholeFromItsRow)
+{
+    const RunRecord filled = test::FilledRecord();
+    ProductionDatabase database(server.Connection());
+    ASSERT_TRUE(database.InsertRecords({{"6f1c2b7e-3d5a-4c8e-9b0f-1a2b3c4d5e6f", filled}}).ok());
+    const auto rows = database.Records(std::nullopt, filled.serialNumber);
+    ASSERT_TRUE(rows.ok()) << rows.why().toStdString();
+    ASSERT_EQ(rows->size(), 1);
+    EXPECT_TRUE(rows->first().record == filled);
+    EXPECT_EQ(rows->first().record.time.offsetFromUtc(), filled.time.offsetFromUtc());
 }
 
 TEST_F(Database, FixturesHoldTheNumbersOfTheirRecordsAndTheCounterIsNeverSetBackToThem)

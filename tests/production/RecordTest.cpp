@@ -1,6 +1,9 @@
 // runs.csv while several runs append to it at once.
 #include "CsvReader.h"
 #include "CsvRecordFile.h"
+#include "FilledRecord.h"
+#include "RecordFields.h"
+#include "RunRecordJson.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -33,4 +36,22 @@ TEST(RunsCsv, RunsAppendingAtOnceLeaveOneHeaderAndOnlyWholeLines)
         ASSERT_EQ(rows.at(i).size(), rows.at(0).size()) << i;
         ASSERT_TRUE(reason.size() == 5005 && reason.count(reason.at(0)) == 5000) << i; // never two runs' bytes mixed
     }
+}
+
+TEST(RunsCsv, AFullyFilledRecordComesBackWholeFromTheFileAndFromJson)
+{
+    const RunRecord filled = vlboot::test::FilledRecord();
+    vlboot::test::TestFolder folder;
+    ASSERT_TRUE(CsvRecordFile(folder.file("runs.csv")).Append(filled).ok());
+    const QList<QStringList> rows = ReadCsv(folder.read("runs.csv"));
+    ASSERT_EQ(rows.size(), 2);
+    RunRecord fromCsv;
+    for (const RecordField& field : RecordFields())
+        field.set(fromCsv, FieldFromText(field, rows[1].value(rows[0].indexOf(QLatin1String(field.name)))));
+    EXPECT_TRUE(fromCsv == filled);
+    EXPECT_EQ(fromCsv.time.offsetFromUtc(), filled.time.offsetFromUtc());
+    const std::optional<RunRecord> fromJson = RunRecordFromJson(RunRecordToJson(filled));
+    ASSERT_TRUE(fromJson);
+    EXPECT_TRUE(*fromJson == filled);
+    EXPECT_EQ(fromJson->time.offsetFromUtc(), filled.time.offsetFromUtc());
 }

@@ -1,6 +1,7 @@
 // Programming runs of a session against the device model: what is sent in
 // which order, what the module ends up holding, what the run shows, and how
 // each failure and stop ends it.
+#include "../production/CsvReader.h"
 #include "RunFixture.h"
 
 #include "IniFileHandler.h"
@@ -163,6 +164,9 @@ TEST_F(RunFixture, AFixtureGetsTheNextSerialNumberStoredBeforeItIsWritten)
         EXPECT_EQ(model().Memory().mid(0x7FFB, 5).toHex().toUpper(), c.record) << c.stored.constData();
         EXPECT_EQ(serialSetting(dir), c.after);
         EXPECT_EQ(view.warnings.join("").contains("stand-in serial number 65535"), c.warned) << c.stored.constData();
+        const auto record = CsvRecords(dir.read("runs.csv")).constLast(); // what the run knew, in the unit's record
+        EXPECT_EQ(QStringList({record["outcome"], record["serial_write"]}), QStringList({"done", "confirmed"}));
+        EXPECT_EQ(record["warnings"].contains("stand-in serial number 65535"), c.warned) << c.stored.constData();
     }
     EXPECT_FALSE(dir.exists("setup.ini.lock"));
 

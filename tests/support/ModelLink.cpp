@@ -59,8 +59,10 @@ void ModelLink::DeliverNext()
         return;
     const Emission e = std::move(pending_.front());
     pending_.pop_front();
-    if (open_)
+    if (open_) {
+        Received += e.bytes.size();
         AppendReceived(e.bytes);
+    }
     ScheduleNext();
 }
 

@@ -41,6 +41,7 @@ public:
     std::deque<std::vector<QByteArray>> Script;
     bool FailOpen = false;
     std::vector<QByteArray> Sent;
+    qsizetype Received = 0; // bytes delivered into ReceiveBuffer
     std::vector<QString> RxLines;
     std::vector<int> Setups; // the port of each SetupMScomm, its speed index * 100 added
     int Clears = 0;

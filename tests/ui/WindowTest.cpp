@@ -1,5 +1,6 @@
 // The main window: its start-up, its menus and buttons, the Start button's
 // run with the controls it turns off, and Exit in and between runs.
+#include "../production/CsvReader.h"
 #include "CliProcesses.h"
 #include "DeviceProtocol.h"
 #include "FirmwareImage.h"
@@ -120,9 +121,12 @@ TEST(Window, ARunTurnsTheFileControlsOffKeepsTheMenusAndShowsItsEnd)
     t.w->GetStation().Session().protocol().ReplyTimeout = 0.05;
     t.control<QLineEdit>("TxtVelmfile")->setText(QString());
     QStringList seen; // the caption, and whether Start or a file control was on, at each box
-    t.dialogs.whileBoxShown = [&](const ScriptedDialogs::Asked&) {
+    qsizetype recordsAtTheFailureBox = -1;
+    t.dialogs.whileBoxShown = [&](const ScriptedDialogs::Asked& box) {
         const bool on = t.control("BtnStart")->isEnabled() || t.control("TxtVelmfile")->isEnabled() || t.control("Frame1")->isEnabled();
         seen << t.control<QLabel>("LblStatusText")->text() + (on ? " on" : " off");
+        if (box.title == "Warning") // the unit's record is kept before its end shows
+            recordsAtTheFailureBox = CsvRecords(t.dir.read("runs.csv")).size();
         if (seen.size() == 1)
             t.item("COM3")->trigger(); // the menus work in the middle of the run
     };
@@ -133,6 +137,52 @@ TEST(Window, ARunTurnsTheFileControlsOffKeepsTheMenusAndShowsItsEnd)
     EXPECT_EQ(t.dialogs.boxes[1].text, "Error!\r\n\r\nFault during upload.");
     EXPECT_TRUE(t.control("BtnStart")->isEnabled() && t.control("TxtVelmfile")->isEnabled());
     EXPECT_TRUE(t.setupIni().contains("ComPort=3\r\n"));
+    EXPECT_EQ(recordsAtTheFailureBox, 1);
+}
+
+TEST(Window, AnAddressNoFrameCanCarryEndsTheRunBeforeAnythingIsSentAndItsRecordSaysSo)
+{
+    PtyPair device;
+    Window t("[ComSettings]\r\nDevAdr=70000\r\n", {{1, device.slavePath()}});
+    t.control<QPushButton>("BtnStart")->click();
+    EXPECT_EQ(t.control<QLabel>("LblStatusText")->text(), "Fault");
+    ASSERT_EQ(t.dialogs.boxes.size(), 1u); // the failure box alone: no port was opened
+    EXPECT_EQ(t.dialogs.boxes[0].title, "Warning");
+    EXPECT_TRUE(device.readAvailable(0).isEmpty());
+    const auto records = CsvRecords(t.dir.read("runs.csv"));
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_TRUE(records[0]["reason"].contains("\"70000\" is not a whole number from 0 to 65535")) << records[0]["reason"].toStdString();
+    EXPECT_EQ(QStringList({records[0]["device_path"], records[0]["com_port"], records[0]["device_kind"], records[0]["outcome"]}),
+              QStringList({device.slavePath(), "COM1", "", "fault"}));
+}
+
+TEST(Window, ClosedDuringTheSerialNumberStepItStaysUntilTheStepEndsAndTheRecordSaysOnlyWhatIsKnown)
+{
+    TestFolder work;
+    work.write("fw.ldr", sim::MakeImage({.bytesPerBlock = 64}).hex); // two records, then the serial number
+    cli::test::Simulator sim({"--device", "fixture", "--fault", "write:3:silence"});
+    Window t("[Velmsettings]\r\nSerial=500\r\nFirmwareFile=" + work.file("fw.ldr").toUtf8() + "\r\n", {{1, sim.TerminalPath()}});
+    t.w->GetStation().Session().protocol().ReplyTimeout = 0.3;
+    t.w->show();
+    std::optional<bool> visibleAfterClose;
+    QTimer closer; // closes the window once the serial-number step is under way
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!visibleAfterClose && t.w->GetStation().StopShielded()) {
+            t.w->close();
+            visibleAfterClose = t.w->isVisible();
+        }
+    });
+    closer.start(5);
+    QTimer::singleShot(0, t.w.get(), [&t] { t.control<QPushButton>("BtnStart")->click(); });
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(-1); }); // a hang ends here
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(visibleAfterClose, true);
+    const auto records = CsvRecords(t.dir.read("runs.csv"));
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(QStringList({records[0]["outcome"], records[0]["serial_number"], records[0]["serial_write"]}),
+              QStringList({"stopped", "500", "no reply"}));
+    EXPECT_TRUE(records[0]["reason"].contains("serial number 500 was sent to it without a reply")) << records[0]["reason"].toStdString();
+    EXPECT_FALSE(records[0]["reason"].contains("holding"));
 }
 
 TEST(Window, StartProgramsAFixtureThroughItsPortWithItsNumberFromTheProductionDatabase)
