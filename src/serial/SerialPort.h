@@ -78,6 +78,10 @@ struct DeviceLock {
 DeviceLock TakeDeviceLock(const QString& folder, const QString& device);
 // Removes the lock file if it still names this process.
 void ReleaseDeviceLock(const QString& path);
+// The live process named in the lock file at `path`: 0 when there is none
+// (no file, the owner is gone, or unreadable content older than 2 s), -1
+// for unreadable content still younger (its owner may be writing it).
+qint64 DeviceLockHolder(const QString& path);
 #endif
 
 } // namespace vlboot

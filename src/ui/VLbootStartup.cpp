@@ -1,5 +1,6 @@
-// The start-up of the main window: settings, port scan, command table,
-// traffic window, firmware file, size, status line and reply time-out.
+// The start-up of the main window: the station's start-up (settings,
+// [Production], the serial-number source), the port scan, the traffic
+// window, the firmware file, the size and the status line.
 
 #include "VLboot.h"
 
