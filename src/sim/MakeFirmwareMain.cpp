@@ -35,7 +35,8 @@ int main(int argc, char** argv)
         "to 16-bit addresses, the serial-number record 0x7FFB..0x7FFF left out\n"
         "unless --strict-serial; then 'serial number: N' (or 'none written').\n"
         "Exit status of --verify: 0 equal, 1 not equal, 2 the file is no Intel\n"
-        "HEX (the line is named) or the dump is missing or not 64 KiB a file;\n"
+        "HEX (the line is named) or a dump file or folder is missing or a file\n"
+        "is not 64 KiB; "
         "64 bad usage."));
     p.addHelpOption();
     p.addVersionOption();
@@ -54,7 +55,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vlboot-mkfw: %s\nTry 'vlboot-mkfw --help'.\n", qPrintable(p.errorText()));
         return vlboot::ExitStatus::Usage;
     }
-    if (p.isSet("help"))
+    if (p.isSet("help") || p.isSet("help-all"))
         p.showHelp(0);
     if (p.isSet("version"))
         p.showVersion();

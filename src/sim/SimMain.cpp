@@ -100,7 +100,8 @@ int main(int argc, char** argv)
 
     int logFd = -1;
     if (!options->unitsLog.empty() && (logFd = openUnitsLog(options->unitsLog)) < 0) {
-        std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", options->unitsLog.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", options->unitsLog.c_str(),
+                     errno == ENXIO ? "a FIFO nobody reads" : std::strerror(errno));
         return 1;
     }
     bool failed = false;

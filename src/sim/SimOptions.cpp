@@ -319,7 +319,7 @@ D: detection requests it answered; C: boot-mode exits taken after a memory
 write since the boot-mode entry before them. "blocks": the program requests
 carried out, in order, repeats kept (amplifier); a fixture has
 "serial_number":N (null when none was written) instead of "blocks" and
-"flash_crc".
+"flash_crc", a silent line neither.
 
 Faults (KIND):
   status[=S]        reply with status S (default 0x14), the request is not
