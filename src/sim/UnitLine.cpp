@@ -73,10 +73,10 @@ void UnitLine::Start(std::int64_t nowNs)
         arrivesNs_ = after(nowNs, schedule_.absent);
 }
 
-bool UnitLine::PutOn(std::int64_t nowNs)
+void UnitLine::PutOn(std::int64_t nowNs)
 {
     if (unit_ || (schedule_.units > 0 && arrivals_ >= schedule_.units))
-        return false;
+        return;
     unit_ = std::make_unique<DeviceModel>(kind_);
     for (const FaultOption& f : faults_)
         unit_->InjectFault(f.request, f.occurrence, f.fault);
@@ -87,21 +87,18 @@ bool UnitLine::PutOn(std::int64_t nowNs)
     arrivesNs_ = -1;
     exitEndsNs_ = -1;
     presentEndsNs_ = schedule_.present > 0 ? after(nowNs, schedule_.present) : -1;
-    return true;
 }
 
-bool UnitLine::TakeOff(std::int64_t nowNs, const std::string& why)
+void UnitLine::TakeOff(std::int64_t nowNs, const std::string& why)
 {
     if (!unit_)
-        return false;
+        return;
     const std::unique_ptr<DeviceModel> gone = std::move(unit_);
     report_.left = seconds(nowNs);
     report_.leftBy = why;
     presentEndsNs_ = exitEndsNs_ = -1;
-    const bool more = schedule_.units == 0 || arrivals_ < schedule_.units;
-    arrivesNs_ = more && schedule_.absent > 0 ? after(nowNs, schedule_.absent) : -1;
+    arrivesNs_ = schedule_.absent > 0 ? after(nowNs, schedule_.absent) : -1; // when all --units came, Finished() ends it
     departed_(report_, *gone);
-    return true;
 }
 
 void UnitLine::Taken(Request request, bool answered, std::int64_t nowNs)

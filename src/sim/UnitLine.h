@@ -50,10 +50,10 @@ public:
 
     // The start: a unit arrives unless the line starts empty.
     void Start(std::int64_t nowNs);
-    // False when nothing changed (a unit is on already; all --units came).
-    bool PutOn(std::int64_t nowNs);
-    // False when nobody is on the line.
-    bool TakeOff(std::int64_t nowNs, const std::string& why);
+    // Nothing when a unit is on already or all --units came.
+    void PutOn(std::int64_t nowNs);
+    // Nothing when nobody is on the line.
+    void TakeOff(std::int64_t nowNs, const std::string& why);
     // The unit on the line took a request.
     void Taken(Request request, bool answered, std::int64_t nowNs);
     // Makes the changes the schedule has due at `nowNs`.
@@ -61,6 +61,8 @@ public:
     // When the schedule makes its next change; -1 when it makes none.
     std::int64_t NextChangeNs() const;
 
+    // The unit on the line (nullptr: nobody). It changes only in Start,
+    // PutOn, TakeOff and Advance; whoever serves it takes the new one after each.
     DeviceModel* Unit() const { return unit_.get(); }
     int Arrivals() const { return arrivals_; }
     // All --units have arrived and the last one left.

@@ -37,7 +37,8 @@ TEST(StandardHexImage, PlacesEveryRecordAsAStandardReaderDoes)
 {
     const QByteArray badSum = QByteArray(":0100000041BF\r\n");
     const std::vector<Case> cases = {
-        {"later records win", Data(0, "AB") + Data(1, "c") + EndRecord(), ~0u, {{0, 'A'}, {1, 'c'}}, true, ""},
+        {"later records win (digits in either case)", (Data(0, "AB") + Data(1, "c")).toLower() + EndRecord(), ~0u,
+         {{0, 'A'}, {1, 'c'}}, true, ""},
         {"02 is value * 16, 04 the upper 16 bits, the last one counts",
          Base(2, 0x1000) + Data(0x10, "s") + Base(4, 2) + Data(0, "l") + Base(2, 1) + Data(0, "S") + EndRecord(), ~0u,
          {{0x10010, 's'}, {0x20000, 'l'}, {0x10, 'S'}}, true, ""},
@@ -57,7 +58,8 @@ TEST(StandardHexImage, PlacesEveryRecordAsAStandardReaderDoes)
          "line 1: an address record needs 2 data bytes"},
         {"a count that does not match", ":0200000041BD\n", ~0u, {}, false, "line 1: its length does not match its byte count"},
         {"no colon", "0100000041BE\n", ~0u, {}, false, "line 1: no ':' at the start"},
-        {"not hexadecimal", ":01000000G1BE\n", ~0u, {}, false, "line 1: not hexadecimal"},
+        {"not hexadecimal", ":01000000x1BE\n", ~0u, {}, false, "line 1: not hexadecimal"},
+        {"not hexadecimal either", ":01000000G1BE\n", ~0u, {}, false, "line 1: not hexadecimal"},
         {"a line longer than any record", QByteArray(":") + QByteArray(600, '0'), ~0u, {}, false,
          "line 1: longer than any record"},
     };
