@@ -126,17 +126,17 @@ TEST_F(SimProcess, AUnitTakenOffStopsAnsweringAndTheNextIsAFreshOneWithTheSameFa
 TEST_F(SimProcess, UnitsComeAndGoOnTheScheduleUntilTheLastHasLeft)
 {
     const QString log = folder.file("units.jsonl");
-    Simulator sim({"--start-absent", "--absent", "0.2", "--present", "0.3", "--units", "2", "--units-log", log});
+    Simulator sim({"--start-absent", "--absent", "0.1", "--present", "0.2", "--units", "2", "--units-log", log});
     const CliResult r = sim.Finish(); // by itself
     EXPECT_EQ(r.exitCode, 0);
     const QList<QJsonObject> units = UnitsLogged(log, 2);
     ASSERT_EQ(units.size(), 2);
     const auto at = [&](int unit, const char* key) { return units[unit][key].toDouble(); };
     const double rounding = 0.002; // the log's times are rounded to the millisecond
-    EXPECT_GE(at(0, "arrived"), 0.2 - rounding);
-    EXPECT_GE(at(1, "arrived") - at(0, "left"), 0.2 - rounding);
+    EXPECT_GE(at(0, "arrived"), 0.1 - rounding);
+    EXPECT_GE(at(1, "arrived") - at(0, "left"), 0.1 - rounding);
     for (int unit : {0, 1}) {
-        EXPECT_GE(at(unit, "left") - at(unit, "arrived"), 0.3 - rounding);
+        EXPECT_GE(at(unit, "left") - at(unit, "arrived"), 0.2 - rounding);
         EXPECT_LT(at(unit, "left") - at(unit, "arrived"), 5.0);
         EXPECT_EQ(units[unit]["left_by"], "present");
     }
