@@ -5,79 +5,12 @@
 #include "ExitStatus.h"
 #include "FirmwareImage.h"
 #include "Version.h"
+#include "VerifyDump.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QSaveFile>
 #include <cstdio>
-#include <map>
-
-namespace {
-
-using vlboot::sim::ImageShape;
-
-// The flash content a firmware file describes, block by block (bytes not
-// named stay 0xFF). Read independently of the programming code: this is the
-// yardstick the programmed flash is held against.
-bool expectedBlocks(const QString& fileName, std::map<int, QByteArray>& blocks, QString& error)
-{
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = fileName + ": " + f.errorString();
-        return false;
-    }
-    int block = 0xFF;
-    while (!f.atEnd()) {
-        const QByteArray line = f.readLine().trimmed();
-        if (!line.startsWith(':') || line.size() < 11)
-            continue;
-        const QByteArray bytes = QByteArray::fromHex(line.mid(1));
-        const int n = static_cast<std::uint8_t>(bytes[0]);
-        const int offset = static_cast<std::uint8_t>(bytes[1]) * 256 + static_cast<std::uint8_t>(bytes[2]);
-        const int type = static_cast<std::uint8_t>(bytes[3]);
-        if (bytes.size() < n + 5)
-            continue;
-        if (type == 4 && n == 2) {
-            block = static_cast<std::uint8_t>(bytes[5]);
-        } else if (type == 0) {
-            QByteArray& b = blocks[block];
-            if (b.isEmpty())
-                b = QByteArray(65536, static_cast<char>(0xFF));
-            for (int i = 0; i < n && offset + i < 65536; ++i)
-                b[offset + i] = bytes[4 + i];
-        } else if (type == 1) {
-            break;
-        }
-    }
-    return true;
-}
-
-int verify(const QString& fileName, const QString& dumpDir)
-{
-    std::map<int, QByteArray> blocks;
-    QString error;
-    if (!expectedBlocks(fileName, blocks, error)) {
-        std::fprintf(stderr, "vlboot-mkfw: %s\n", qPrintable(error));
-        return 1;
-    }
-    int bad = 0;
-    for (const auto& [no, content] : blocks) {
-        QFile dump(QDir(dumpDir).filePath(QStringLiteral("block-%1.bin").arg(no, 3, 10, QLatin1Char('0'))));
-        if (!dump.open(QIODevice::ReadOnly)) {
-            std::printf("block %3d: missing from the flash dump\n", no);
-            ++bad;
-            continue;
-        }
-        const bool same = dump.readAll() == content;
-        std::printf("block %3d: %s\n", no, same ? "flash equals the file" : "flash DIFFERS from the file");
-        bad += same ? 0 : 1;
-    }
-    return bad == 0 ? 0 : 1;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -87,7 +20,24 @@ int main(int argc, char** argv)
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Writes a deterministic Intel HEX firmware image to OUT, or with --verify\n"
-        "compares a simulator's flash dump (block-NNN.bin files) with a firmware file."));
+        "compares a simulator's dump with the image a standard Intel HEX reader\n"
+        "makes of the firmware file OUT (data records up to the end record, later\n"
+        "records winning; 02 and 04 address records). Bytes the file does not\n"
+        "define are not compared.\n"
+        "Amplifier (DIR/block-NNN.bin): each block the file has data in, a line\n"
+        "'block N: flash equals the file (B bytes)', 'block N: flash DIFFERS from\n"
+        "the file: D of B bytes, the first at 0xADDRESS (flash 0xXX, file 0xYY)'\n"
+        "or 'block N: never programmed (B bytes in the file)'; then 'the flash\n"
+        "equals the file: ...' or 'the flash DIFFERS from the file: ...'. Block\n"
+        "42's bytes 0 and 1 (the flash CRC) count like any other.\n"
+        "Fixture (DIR/memory.bin, or --fixture): 'memory: equals the file (B\n"
+        "bytes)' or 'memory: DIFFERS from the file: ...' against the file folded\n"
+        "to 16-bit addresses, the serial-number record 0x7FFB..0x7FFF left out\n"
+        "unless --strict-serial; then 'serial number: N' (or 'none written').\n"
+        "Exit status of --verify: 0 equal, 1 not equal, 2 the file is no Intel\n"
+        "HEX (the line is named) or a dump file or folder is missing or a file\n"
+        "is not 64 KiB; "
+        "64 bad usage."));
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
@@ -96,19 +46,29 @@ int main(int argc, char** argv)
         {"bytes-per-block", "Data bytes in each block.", "N", "8192"},
         {"record-size", "Data bytes per record (1..255).", "N", "32"},
         {"seed", "Seed of the data bytes.", "N", "1"},
-        {"verify", "Verify the flash dump in DIR against the firmware file OUT.", "DIR"},
+        {"verify", "Verify the dump in DIR against the firmware file OUT.", "DIR"},
+        {"fixture", "With --verify: DIR holds a fixture's memory.bin (also found by itself)."},
+        {"strict-serial", "With --verify: compare the fixture's serial-number record 0x7FFB..0x7FFF too."},
     });
     p.addPositionalArgument("OUT", "The firmware file to write (or to verify against).");
-    p.process(app);
-    if (p.positionalArguments().size() != 1) {
+    if (!p.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "vlboot-mkfw: %s\nTry 'vlboot-mkfw --help'.\n", qPrintable(p.errorText()));
+        return vlboot::ExitStatus::Usage;
+    }
+    if (p.isSet("help") || p.isSet("help-all"))
+        p.showHelp(0);
+    if (p.isSet("version"))
+        p.showVersion();
+    const bool verifying = p.isSet("verify");
+    if (p.positionalArguments().size() != 1 || (!verifying && (p.isSet("fixture") || p.isSet("strict-serial")))) {
         std::fprintf(stderr, "%s", qPrintable(p.helpText()));
         return vlboot::ExitStatus::Usage;
     }
     const QString out = p.positionalArguments().first();
-    if (p.isSet("verify"))
-        return verify(out, p.value("verify"));
+    if (verifying)
+        return vlboot::sim::VerifyDump(p.value("verify"), out, p.isSet("fixture"), p.isSet("strict-serial"));
 
-    ImageShape shape;
+    vlboot::sim::ImageShape shape;
     bool ok[5];
     shape.firstBlock = p.value("first-block").toInt(&ok[0]);
     shape.blockCount = p.value("blocks").toInt(&ok[1]);

@@ -24,12 +24,6 @@ constexpr std::int64_t DrainPollNs = NsPerMs / 2;
 // counts once this long has passed since the earlier bytes were queued.
 constexpr std::int64_t SettleNs = 10 * NsPerMs;
 
-std::int64_t nowNs()
-{
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 bool makeRaw(int fd)
 {
     termios tio{};
@@ -41,9 +35,14 @@ bool makeRaw(int fd)
 
 } // namespace
 
-PtyServer::PtyServer(DeviceModel& model, int baud)
-    : model_(model)
-    , baud_(baud)
+std::int64_t MonotonicNs()
+{
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+PtyServer::PtyServer(int baud)
+    : baud_(baud)
 {
 }
 
@@ -78,23 +77,46 @@ std::int64_t PtyServer::WireNs(long bytes) const
     return baud_ > 0 ? bytes * 10 * 1000000000LL / baud_ : 0;
 }
 
-void PtyServer::Take(const char* data, long size, std::int64_t now)
+void PtyServer::SetUnit(DeviceModel* unit)
+{
+    unit_ = unit;
+    queue_.clear();
+    output_.clear();
+    drainSince_ = -1;
+    if (unit_ == nullptr || master_ < 0)
+        return;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(master_, buffer, sizeof buffer)) > 0)
+        stats_.bytesIn += n; // sent before the unit arrived: nobody heard it
+}
+
+bool PtyServer::Take(const char* data, long size, std::int64_t now)
 {
     stats_.bytesIn += size;
+    if (unit_ == nullptr)
+        return false;
+    bool took = false;
     // Byte by byte, so that each reply is paced by its own request.
     for (long i = 0; i < size; ++i) {
-        const std::size_t before = model_.Requests().size();
-        std::vector<Emission> emissions = model_.Receive(QByteArrayView(data + i, 1));
-        if (model_.Requests().size() != before)
-            Schedule(std::move(emissions), model_.Requests().back(), now);
+        const std::size_t before = unit_->Requests().size();
+        std::vector<Emission> emissions = unit_->Receive(QByteArrayView(data + i, 1));
+        if (unit_->Requests().size() == before)
+            continue;
+        took = true;
+        const bool answered = !emissions.empty();
+        Schedule(std::move(emissions), unit_->Requests().back(), now);
+        if (onRequest)
+            onRequest(unit_->Requests().back().request, answered);
     }
+    return took;
 }
 
 void PtyServer::Schedule(std::vector<Emission> emissions, const RequestRecord& record, std::int64_t now)
 {
     ++stats_.requests;
     const long requestBytes = static_cast<long>(record.frame.size());
-    const std::int64_t workNs = baud_ > 0 ? model_.WorkTimeMs(record.request) * NsPerMs : 0;
+    const std::int64_t workNs = baud_ > 0 ? unit_->WorkTimeMs(record.request) * NsPerMs : 0;
     long replyBytes = 0;
     for (const Emission& e : emissions)
         replyBytes += static_cast<long>(e.bytes.size());
@@ -154,42 +176,49 @@ void PtyServer::Flush()
     }
 }
 
-void PtyServer::Run(int stopFd, int watchFd)
+PtyServer::Wake PtyServer::Serve(int stopFd, int watchFd, int controlFd, std::int64_t untilNs)
 {
     char buffer[4096];
     for (;;) {
-        const std::int64_t now = nowNs();
-        const std::int64_t sleepNs = Release(now);
+        const std::int64_t now = MonotonicNs();
+        if (untilNs >= 0 && now >= untilNs)
+            return Wake::Turn;
+        std::int64_t sleepNs = Release(now);
         Flush();
+        if (untilNs >= 0 && (sleepNs < 0 || untilNs - now < sleepNs))
+            sleepNs = untilNs - now;
 
-        pollfd fds[3] = {
+        pollfd fds[4] = {
             {master_, short(POLLIN | (output_.isEmpty() ? 0 : POLLOUT)), 0},
             {stopFd, POLLIN, 0},
             {watchFd, POLLIN, 0},
+            {controlFd, POLLIN, 0},
         };
         timespec timeout{sleepNs / 1000000000, sleepNs % 1000000000};
-        const int ready = ::ppoll(fds, watchFd >= 0 ? 3 : 2, sleepNs >= 0 ? &timeout : nullptr, nullptr);
+        const int ready = ::ppoll(fds, 4, sleepNs >= 0 ? &timeout : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
             std::perror("vlboot-sim: poll");
-            return;
+            return Wake::Stop;
         }
         if (fds[1].revents != 0)
-            return;
-        if (watchFd >= 0 && fds[2].revents != 0) {
+            return Wake::Stop;
+        if (fds[2].revents != 0) {
             const ssize_t n = ::read(watchFd, buffer, sizeof buffer);
             if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
-                return;
+                return Wake::Stop;
         }
+        if (fds[3].revents != 0)
+            return Wake::Control;
         if (fds[0].revents & (POLLERR | POLLNVAL)) {
             std::fprintf(stderr, "vlboot-sim: the pseudo-terminal failed\n");
-            return;
+            return Wake::Stop;
         }
         if (fds[0].revents & POLLIN) {
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n > 0)
-                Take(buffer, static_cast<long>(n), nowNs());
+            if (n > 0 && Take(buffer, static_cast<long>(n), MonotonicNs()))
+                return Wake::Turn;
         }
     }
 }

@@ -6,13 +6,59 @@
 #include "PtyServer.h"
 #include "SimDump.h"
 #include "SimOptions.h"
+#include "UnitLine.h"
 #include "Version.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+int unitSignalPipe[2] = {-1, -1};
+
+void onUnitSignal(int signal)
+{
+    const int saved = errno;
+    const char number = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(unitSignalPipe[1], &number, 1); // full: enough wait there
+    errno = saved;
+}
+
+// SIGUSR1 takes the unit off the line, SIGUSR2 puts one on: the handlers
+// write the signal's number into a pipe the server watches. Returns its
+// reading end, or -1.
+int installUnitSignals()
+{
+    if (::pipe2(unitSignalPipe, O_NONBLOCK | O_CLOEXEC) != 0)
+        return -1;
+    struct sigaction action {};
+    action.sa_handler = onUnitSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigset_t both;
+    sigemptyset(&both);
+    for (int signal : {SIGUSR1, SIGUSR2}) {
+        ::sigaction(signal, &action, nullptr);
+        sigaddset(&both, signal);
+    }
+    ::sigprocmask(SIG_UNBLOCK, &both, nullptr); // a program may be started with them blocked
+    return unitSignalPipe[0];
+}
+
+// The units log, replaced at the start. Opened without waiting (a FIFO
+// nobody reads is refused at once), then written in blocking mode.
+int openUnitsLog(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
 
 
 // End of file on standard input stops the simulator only when it is a pipe
@@ -52,25 +98,72 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    DeviceModel model(options->device);
-    for (const FaultOption& f : options->faults)
-        model.InjectFault(f.request, f.occurrence, f.fault);
-
-    PtyServer server(model, options->baud);
-    const int stopSignalFd = vlboot::platform::InstallStopSignals();
-    if (stopSignalFd < 0 || !server.Open(error)) {
-        std::fprintf(stderr, "vlboot-sim: %s\n", error.empty() ? "cannot set up the stop signals" : error.c_str());
+    int logFd = -1;
+    if (!options->unitsLog.empty() && (logFd = openUnitsLog(options->unitsLog)) < 0) {
+        std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", options->unitsLog.c_str(),
+                     errno == ENXIO ? "a FIFO nobody reads" : std::strerror(errno));
         return 1;
     }
+    bool failed = false;
+    const SimOptions& o = *options;
+    const auto departed = [&](const UnitReport& report, const DeviceModel& unit) {
+        const std::string line = UnitLogLine(report, unit) + "\n";
+        if (logFd >= 0 && ::write(logFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+            std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", o.unitsLog.c_str(), std::strerror(errno));
+            ::close(logFd);
+            logFd = -1;
+            failed = true;
+        }
+        // The one unit of a simulator without a schedule keeps the folder itself.
+        const bool alone = !o.schedule.Given() && report.number == 1 && report.leftBy == "stop";
+        const std::string dir = alone ? o.dumpDir : o.dumpDir + "/unit-" + std::to_string(report.number);
+        std::string why;
+        if (!o.dumpDir.empty() && !WriteDump(unit, dir, why)) {
+            std::fprintf(stderr, "vlboot-sim: %s\n", why.c_str());
+            failed = true;
+        }
+    };
+
+    PtyServer server(o.baud);
+    const int stopSignalFd = vlboot::platform::InstallStopSignals();
+    const int unitSignalFd = installUnitSignals();
+    if (stopSignalFd < 0 || unitSignalFd < 0 || !server.Open(error)) {
+        std::fprintf(stderr, "vlboot-sim: %s\n", error.empty() ? "cannot set up the signals" : error.c_str());
+        return 1;
+    }
+    UnitLine line(o.device, o.faults, o.schedule, MonotonicNs(), departed);
+    int served = -1; // the arrival number of the unit the server has (0: nobody)
+    const auto serve = [&] {
+        const int on = line.Unit() != nullptr ? line.Arrivals() : 0;
+        if (on != served)
+            server.SetUnit(line.Unit());
+        served = on;
+    };
+    server.onRequest = [&](Request request, bool answered) { line.Taken(request, answered, MonotonicNs()); };
+    line.Start(MonotonicNs());
+    serve();
     std::printf("%s\n", server.SlavePath().c_str());
     std::fflush(stdout);
 
-    server.Run(stopSignalFd, stdinToWatch(options->ignoreStdin));
-
-    std::fprintf(stderr, "%s\n", server.Summary().c_str());
-    if (!options->dumpDir.empty() && !WriteDump(model, options->dumpDir, error)) {
-        std::fprintf(stderr, "vlboot-sim: %s\n", error.c_str());
-        return 1;
+    const int watchFd = stdinToWatch(o.ignoreStdin);
+    while (!line.Finished()) {
+        const PtyServer::Wake wake = server.Serve(stopSignalFd, watchFd, unitSignalFd, line.NextChangeNs());
+        if (wake == PtyServer::Wake::Stop)
+            break;
+        char received[16];
+        const ssize_t n = wake == PtyServer::Wake::Control ? ::read(unitSignalFd, received, sizeof received) : 0;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (received[i] == SIGUSR1)
+                line.TakeOff(MonotonicNs(), "signal");
+            else
+                line.PutOn(MonotonicNs());
+            serve();
+        }
+        line.Advance(MonotonicNs());
+        serve();
     }
-    return 0;
+
+    std::fprintf(stderr, "%s, units %d\n", server.Summary().c_str(), line.Arrivals());
+    line.TakeOff(MonotonicNs(), "stop");
+    return failed ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <utility>
 
 namespace vlboot::sim {
@@ -56,6 +57,16 @@ std::optional<long> ParseNumber(std::string_view text, long max)
     long value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
     if (ec != std::errc() || end != text.data() + text.size() || value < 0 || value > max)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> ParseSeconds(std::string_view text)
+{
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value <= 0
+        || value > 1e6)
         return std::nullopt;
     return value;
 }
@@ -180,6 +191,51 @@ std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args, 
                 return std::nullopt;
             }
             options.dumpDir = *v;
+        } else if (arg == "--present" || arg == "--absent" || arg == "--leave-after-exit") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            const auto seconds = ParseSeconds(*v);
+            if (!seconds) {
+                error = "bad time for " + arg + " '" + *v + "' (seconds above 0, such as 2 or 0.25)";
+                return std::nullopt;
+            }
+            (arg == "--present" ? options.schedule.present
+                                : arg == "--absent" ? options.schedule.absent : options.schedule.leaveAfterExit) = *seconds;
+        } else if (arg == "--start-absent") {
+            options.schedule.startAbsent = true;
+        } else if (arg == "--units" || arg == "--jitter-seed") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            const auto n = ParseNumber(*v, arg == "--units" ? 1000000000L : 0xFFFFFFFFL);
+            if (!n || (arg == "--units" && *n < 1)) {
+                error = "bad number for " + arg + " '" + *v + "'";
+                return std::nullopt;
+            }
+            if (arg == "--units")
+                options.schedule.units = static_cast<int>(*n);
+            else
+                options.schedule.jitterSeed = static_cast<std::uint32_t>(*n);
+        } else if (arg == "--jitter") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            const auto part = *v == "0" ? std::optional<double>(0.0) : ParseSeconds(*v);
+            if (!part || *part > 1) {
+                error = "bad --jitter '" + *v + "' (a part of each time, 0 to 1, such as 0.2)";
+                return std::nullopt;
+            }
+            options.schedule.jitter = *part;
+        } else if (arg == "--units-log") {
+            const auto v = value();
+            if (!v)
+                return std::nullopt;
+            if (v->empty()) {
+                error = "--units-log needs a file";
+                return std::nullopt;
+            }
+            options.unitsLog = *v;
         } else if (arg == "--fault") {
             const auto v = value();
             if (!v)
@@ -215,7 +271,8 @@ Options:
   --dump DIR        at exit write DIR/block-NNN.bin for every programmed
                     flash block of the amplifier (NNN: block number, three
                     decimal digits; block 042 too once the flash CRC is
-                    written) or DIR/memory.bin (64 KiB) for the fixture
+                    written) or DIR/memory.bin (64 KiB) for the fixture;
+                    when units come and go, each unit's into DIR/unit-K/
   --fault REQUEST:N:KIND[=ARG]
                     misbehave on the N-th request of a kind (1 = the first,
                     0 = every one) in the way KIND says; may be repeated.
@@ -224,6 +281,45 @@ Options:
   --ignore-stdin    do not stop at end of file on standard input
   --help            this text
   --version         the version
+
+Units that come and go (the terminal stays, as the fixture's adapter stays
+plugged in; the unit behind it changes):
+  SIGUSR1           takes the unit on the line off (nothing when none is)
+  SIGUSR2           puts a new unit on (nothing when one is on, or when
+                    --units have all arrived)
+  --present S       a unit leaves S seconds after it arrived
+  --leave-after-exit S
+                    a unit leaves S seconds after its first boot-mode exit
+                    request (the operator takes a programmed unit off)
+  --absent S        the next unit arrives S seconds after one left (or
+                    after the start with --start-absent); without it only
+                    SIGUSR2 brings one
+  --start-absent    the line starts empty
+  --units N         at most N units arrive; once the N-th has left the
+                    simulator stops as on SIGTERM
+  --jitter F        every time above varies by up to F of itself (0..1,
+                    0.2 = 20 %), drawn from a generator seeded with
+                    --jitter-seed N (default 1): the same seed, the same times
+  --units-log FILE  one JSON line per unit (FILE is replaced at the start),
+                    written when it leaves or the simulator stops
+S is in seconds, above 0, fractions allowed (0.25). While no unit is on the
+line every byte is read and dropped. Each unit that arrives is a fresh
+device of the same kind with the same faults (counted per unit), its memory
+and flash blank. Dumps go into DIR/unit-K/ (K from 1) when any of
+--present, --leave-after-exit, --absent, --start-absent or --units is
+given or once a unit has left; each unit's when it leaves, the one on the
+line at the stop.
+
+Units log line (times in seconds since the start):
+  {"unit":K,"device":"amplifier","arrived":T,"left":T,"left_by":HOW,
+   "requests":R,"detections":D,"boot_entries":E,"complete_runs":C,
+   "blocks":[B,...],"flash_crc":true|false}
+HOW: signal, present, after-exit or stop. R: requests the unit took;
+D: detection requests it answered; C: boot-mode exits taken after a memory
+write since the boot-mode entry before them. "blocks": the program requests
+carried out, in order, repeats kept (amplifier); a fixture has
+"serial_number":N (null when none was written) instead of "blocks" and
+"flash_crc", a silent line neither.
 
 Faults (KIND):
   status[=S]        reply with status S (default 0x14), the request is not
@@ -240,9 +336,11 @@ Faults (KIND):
 S and K are decimal or 0x-prefixed hexadecimal.
 
 Summary line: "vlboot-sim: requests R, bytes in I, bytes out O, wire time
-T s at B baud" (or ", unpaced" without --baud).
+T s at B baud, units U" (or ", unpaced" without --baud), U the units that
+arrived.
 Exit status: 0 after a clean stop, 64 on bad usage, 1 when the terminal
-cannot be created or a dump cannot be written.
+cannot be created, the units log cannot be written, or a dump cannot be
+written.
 )";
 }
 

@@ -3,45 +3,14 @@
 // (Every kind of fault is met by the runs of the programming tests and the
 // command-line tool.)
 #include "DeviceModel.h"
+#include "Frames.h"
 
 #include <gtest/gtest.h>
 
 using namespace vlboot::sim;
+using namespace vlboot::sim::test;
 
 namespace {
-
-// Host frames built by hand: length, address low and high, code, payload,
-// additive checksum; SFO messages inside code 0xF8.
-QByteArray Bytes(std::initializer_list<int> values)
-{
-    QByteArray bytes;
-    for (int v : values)
-        bytes.append(char(v));
-    return bytes;
-}
-
-QByteArray Summed(QByteArray bytes)
-{
-    int sum = 0;
-    for (char c : bytes)
-        sum += static_cast<unsigned char>(c);
-    return bytes + char(sum);
-}
-
-QByteArray Frame(int code, const QByteArray& payload, int address = 1)
-{
-    return Summed(char(payload.size() + 5) + Bytes({address & 0xFF, address >> 8, code}) + payload);
-}
-
-QByteArray Sfo(const QByteArray& content, int address = 1)
-{
-    return Frame(0xF8, Summed(char(content.size() + 2) + content), address);
-}
-
-QByteArray Write(int address, const QByteArray& data)
-{
-    return Sfo(Bytes({0x23, 0x41, address & 0xFF, (address >> 8) & 0xFF}) + data);
-}
 
 QByteArray answer(DeviceModel& model, const QByteArray& bytes)
 {
@@ -52,7 +21,6 @@ QByteArray answer(DeviceModel& model, const QByteArray& bytes)
 }
 
 const QByteArray Ok = Bytes({0x05, 0x01, 0x00, 0x00, 0x06});
-const QByteArray Detect = Sfo(Bytes({0x23, 0x10}));
 
 } // namespace
 
