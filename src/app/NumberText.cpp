@@ -1,5 +1,7 @@
 #include "NumberText.h"
 
+#include <algorithm>
+
 #include <QLocale>
 #include <QString>
 #include <cmath>
@@ -57,13 +59,9 @@ bool IsNumeric(QStringView text)
 {
     // Only the blanks NumberValue skips may stand around the number, so that
     // a numeric text is always worth the number it shows.
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return end > begin && numberLength(text, begin) == end - begin;
+    const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
+    const auto last = std::find_if_not(text.rbegin(), std::make_reverse_iterator(first), isBlank).base();
+    return first != last && numberLength(text, first - text.begin()) == last - first;
 }
 
 double RoundHalfEven(double value)

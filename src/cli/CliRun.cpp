@@ -11,9 +11,7 @@ namespace vlboot::cli {
 
 StationSetup CliStationSetup(const CliOptions& options, const QString& configDir)
 {
-    StationSetup setup;
-    setup.configDir = configDir;
-    setup.program = QStringLiteral("vlboot-cli");
+    StationSetup setup(configDir, QStringLiteral("vlboot-cli"));
     setup.device = options.portDevice;
     setup.comPort = options.comPort;
     setup.speedIndex = options.speedIndex;

@@ -18,6 +18,8 @@ class WaitClock;
 // How a front end sets its station up: the settings folder and what its
 // command line overrides for its runs (nothing of that reaches setup.ini).
 struct StationSetup {
+    StationSetup(QString folder, QString programName) : configDir(std::move(folder)), program(std::move(programName)) {}
+
     QString configDir;
     QString program;                        // "vlboot" or "vlboot-cli": the records' program
     QString device;                         // a device path named instead of COMn ("" for none)

@@ -14,8 +14,6 @@ Outcome FirmwareFile::Open(const QString& fileName)
 
 bool FirmwareFile::NextLine(QByteArrayView& line)
 {
-    if (!reader_ || !status_.ok())
-        return false;
     if (!reader_->Next(line)) {
         if (reader_->Failed())
             status_ = Outcome::Failed(QStringLiteral("%1: cannot be read (%2)").arg(fileName_, file_.errorString()));

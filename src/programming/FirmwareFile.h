@@ -31,7 +31,8 @@ public:
     }
 
     // The next line without its line end, valid until the next call. False
-    // at the end of the file, and on a fault (Status()).
+    // at the end of the file, and on a fault (Status()). Only after a
+    // successful Open, and not again once it gave false.
     bool NextLine(QByteArrayView& line);
 
     // 1-based number of the line just read.

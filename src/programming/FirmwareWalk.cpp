@@ -93,7 +93,7 @@ void FirmwareWalk::write(Steps& out, const FirmwareLine& line, long long lineNo,
     const int offset = line.Offset();
     WalkBlock& b = segment_.data;
     if (!segment_.hasData) {
-        b = WalkBlock{0, offset, offset + n - 1, 0, lineNo, lineNo, false};
+        b = WalkBlock{.first = offset, .last = offset + n - 1, .firstLine = lineNo, .lastLine = lineNo};
         segment_.hasData = true;
     }
     b.first = std::min(b.first, offset);
@@ -103,7 +103,8 @@ void FirmwareWalk::write(Steps& out, const FirmwareLine& line, long long lineNo,
 
     if (endRecord) {
         // A standard reader ignores an end record's data; the run writes them.
-        find({WalkFinding::Kind::EndRecordData, lineNo, lineNo, 0, static_cast<std::uint32_t>(offset), currentBlock_, n});
+        find({.kind = WalkFinding::Kind::EndRecordData, .line = lineNo, .lastLine = lineNo,
+              .address = static_cast<std::uint32_t>(offset), .block = currentBlock_, .count = n});
     } else {
         const std::uint32_t standardBlock = (standardBase_ + static_cast<std::uint32_t>(offset)) >> 16;
         auto& blocks = segment_.standardBlocks;
@@ -117,7 +118,8 @@ void FirmwareWalk::write(Steps& out, const FirmwareLine& line, long long lineNo,
         segment_.crcLine = lineNo;
     const int serialEnd = ModuleLayout::SerialNumberAddress + ModuleLayout::SerialNumberRecordBytes;
     if (offset < serialEnd && offset + n > ModuleLayout::SerialNumberAddress)
-        find({WalkFinding::Kind::SerialArea, lineNo, lineNo, 0, static_cast<std::uint32_t>(offset), currentBlock_, n});
+        find({.kind = WalkFinding::Kind::SerialArea, .line = lineNo, .lastLine = lineNo,
+              .address = static_cast<std::uint32_t>(offset), .block = currentBlock_, .count = n});
 }
 
 void FirmwareWalk::blockEnd(Steps& out, long long lineNo)
@@ -128,18 +130,19 @@ void FirmwareWalk::blockEnd(Steps& out, long long lineNo)
     out.step[out.count++] = {WalkStep::Kind::BlockEnd, block, false};
     ++summary_.blockPrograms;
     if (!ModuleLayout::IsErased(block))
-        find({WalkFinding::Kind::NotErased, lineNo, lineNo, 0, 0, block, 0});
+        find({.kind = WalkFinding::Kind::NotErased, .line = lineNo, .lastLine = lineNo, .block = block});
     if (programmedWithData_[block]) {
         const auto& [first, last] = programmedLines_[block];
-        find({WalkFinding::Kind::ProgrammedTwice, lineNo, last, first, 0, block, 0});
+        find({.kind = WalkFinding::Kind::ProgrammedTwice, .line = lineNo, .lastLine = last, .other = first, .block = block});
     }
     if (segment_.hasData) {
         for (const auto& [standardBlock, lines] : segment_.standardBlocks) {
             if (standardBlock != block)
-                find({WalkFinding::Kind::WrongBlock, lines.first, lines.second, 0, standardBlock << 16, block, 0});
+                find({.kind = WalkFinding::Kind::WrongBlock, .line = lines.first, .lastLine = lines.second,
+                      .address = standardBlock << 16, .block = block});
         }
         if (block == ModuleLayout::CrcBlock && segment_.crcLine > 0)
-            find({WalkFinding::Kind::CrcArea, segment_.crcLine, segment_.crcLine, 0, 0, block, 0});
+            find({.kind = WalkFinding::Kind::CrcArea, .line = segment_.crcLine, .lastLine = segment_.crcLine, .block = block});
         segment_.data.block = block;
         segment_.data.programmed = true;
         if (summary_.blocks.size() < MaxBlocks)
@@ -159,10 +162,11 @@ void FirmwareWalk::close(Steps& out, bool endRecord, long long lineNo)
     summary_.endRecord = endRecord;
     out.step[out.count++] = {WalkStep::Kind::Close, currentBlock_, endRecord};
     if (summary_.writes == 0) {
-        find({WalkFinding::Kind::NoData});
+        find({.kind = WalkFinding::Kind::NoData});
     } else if (!endRecord) {
         const long long unprogrammed = segment_.hasData ? static_cast<long long>(segment_.data.bytes) : 0;
-        find({WalkFinding::Kind::NoEndRecord, segment_.data.firstLine, segment_.data.lastLine, 0, 0, currentBlock_, unprogrammed});
+        find({.kind = WalkFinding::Kind::NoEndRecord, .line = segment_.data.firstLine, .lastLine = segment_.data.lastLine,
+              .block = currentBlock_, .count = unprogrammed});
     }
     if (segment_.hasData && summary_.blocks.size() < MaxBlocks) {
         segment_.data.block = currentBlock_;
@@ -176,7 +180,7 @@ void FirmwareWalk::afterEnd(const FirmwareLine& line, long long lineNo)
     if (!isRecordWithData(line) || !summary_.endRecord)
         return;
     if (afterEnd_.count == 0)
-        afterEnd_ = WalkFinding{WalkFinding::Kind::DataAfterEnd, lineNo, lineNo, endLine_, 0, 0, 0};
+        afterEnd_ = WalkFinding{.kind = WalkFinding::Kind::DataAfterEnd, .line = lineNo, .lastLine = lineNo, .other = endLine_};
     ++afterEnd_.count;
     afterEnd_.lastLine = lineNo;
 }

@@ -81,12 +81,11 @@ bool ProgrammingRun::Pass::Run(const QString& fileName)
 
 bool ProgrammingRun::Pass::step(const WalkStep& s, const FirmwareLine& line)
 {
-    switch (s.kind) {
-    case WalkStep::Kind::Write: return record(line, s.block);
-    case WalkStep::Kind::BlockEnd: return blockEnd(s.block);
-    case WalkStep::Kind::Close: return closing();
-    }
-    return false;
+    if (s.kind == WalkStep::Kind::Write)
+        return record(line, s.block);
+    if (s.kind == WalkStep::Kind::BlockEnd)
+        return blockEnd(s.block);
+    return closing();
 }
 
 bool ProgrammingRun::Pass::unchanged()

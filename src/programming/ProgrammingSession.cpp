@@ -24,13 +24,8 @@ ProgrammingSession::ProgrammingSession(const QString& configDir, std::unique_ptr
     connectParts();
 }
 
-ProgrammingSession::~ProgrammingSession()
-{
-    // The port is closed when the program is done with it, whichever way a
-    // run ended.
-    if (link_)
-        link_->CloseMScomm();
-}
+// (Every run closes the port at its end; the link closes it when it goes.)
+ProgrammingSession::~ProgrammingSession() = default;
 
 void ProgrammingSession::connectParts()
 {

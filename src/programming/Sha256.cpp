@@ -2,6 +2,7 @@
 
 #if defined(VLBOOT_HAVE_OPENSSL)
 #include <openssl/evp.h>
+#include <openssl/sha.h>
 #else
 #include <QCryptographicHash>
 #endif
@@ -29,9 +30,8 @@ void Sha256::Add(QByteArrayView bytes)
 QByteArray Sha256::HexResult()
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(state_->context, digest, &length);
-    return QByteArray(reinterpret_cast<const char*>(digest), static_cast<qsizetype>(length)).toHex();
+    EVP_DigestFinal_ex(state_->context, digest, nullptr);
+    return QByteArray(reinterpret_cast<const char*>(digest), SHA256_DIGEST_LENGTH).toHex();
 }
 
 #else

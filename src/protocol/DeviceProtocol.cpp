@@ -48,8 +48,7 @@ std::optional<std::uint16_t> DeviceProtocol::currentAddress()
 
 std::uint8_t DeviceProtocol::ReplyByte(int k) const
 {
-    const QByteArray& b = link_.ReceiveBuffer();
-    return (k >= 1 && k <= b.size()) ? static_cast<std::uint8_t>(b.at(k - 1)) : 0;
+    return static_cast<std::uint8_t>(link_.ReceiveBuffer().at(k - 1));
 }
 
 void DeviceProtocol::StartExchange()

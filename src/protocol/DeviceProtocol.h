@@ -43,7 +43,7 @@ public:
 
     // The bytes received since the last send (the link's buffer).
     const QByteArray& ReceiveBuffer() const { return link_.ReceiveBuffer(); }
-    // Byte k (1-based) of the reply in ReceiveBuffer; 0 beyond its end.
+    // Byte k (1-based) of the reply in ReceiveBuffer, which must hold it.
     std::uint8_t ReplyByte(int k) const;
     // Empties ReceiveBuffer and marks the reply length as not yet known.
     void StartExchange();

@@ -121,7 +121,7 @@ bool ComForm::CanOpen(int comPort, std::uint8_t comSpeed)
 {
     ClearMScommInput();
     CloseMScomm();
-    const bool ok = comPort >= 0 && comPort <= 255 && SetupMScommForProduction(static_cast<std::uint8_t>(comPort), comSpeed);
+    const bool ok = comPort >= 1 && comPort <= PortCount && SetupMScommForProduction(static_cast<std::uint8_t>(comPort), comSpeed);
     CloseMScomm();
     return ok;
 }

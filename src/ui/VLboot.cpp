@@ -37,7 +37,7 @@ QMenu* subMenu(QWidget* owner, const char* name, const QString& caption)
 VLboot::VLboot(const QString& configDir, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent)
     , dialogs_(dialogs)
-    , station_(StationSetup{configDir, QStringLiteral("vlboot")})
+    , station_(StationSetup(configDir, QStringLiteral("vlboot")))
 {
     setObjectName(QStringLiteral("VLboot"));
     setWindowTitle(QStringLiteral("Velmora Bootloader"));

@@ -90,6 +90,7 @@ TEST_F(RunReport, AnEndRecordWithDataWhileABlockChangeIsPendingClosesTheRunAndCh
     const QJsonObject event = QJsonDocument::fromJson(check.out).object();
     EXPECT_EQ(event["records"].toInt(), 1);
     EXPECT_EQ(event["data_bytes"].toInt(), 32);
+    EXPECT_EQ(event["blocks"].toArray().size(), 1);
     EXPECT_EQ(event["runs"]["amplifier"]["warnings"].toArray().size(), 1);
     EXPECT_EQ(RunCli({"--check", "--strict", folder.file("fw.ldr")}).exitCode, 1);
 }

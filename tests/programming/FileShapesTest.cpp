@@ -90,8 +90,9 @@ TEST_F(RunFixture, DoneWithoutAWarningLeavesEveryProgrammedBlockAsTheStandardIma
         ASSERT_EQ(program(shape.content), RunOutcome::Success);
         const bool equal = flashIsTheStandardImage(model(), shape.content);
         differing += equal ? 0 : 1;
-        if (!equal)
+        if (!equal) {
             EXPECT_FALSE(view.warnings.isEmpty()) << "the flash differs from the file without a warning";
+        }
     }
     EXPECT_GE(differing, 8); // the oracle tells the shapes that differ apart
 }

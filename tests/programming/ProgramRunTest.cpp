@@ -56,7 +56,8 @@ TEST_F(RunFixture, BlockChangesAsTheAddressRecordsSayThem)
         const char* warning; // "" for none
     } cases[] = {
         // an address record before any data starts its block without a block end
-        {BlockRecord(7) + DataRecord(0x10, 4) + EndRecord(), "write*1 crc program7 flashcrc exit", "block 7 was programmed without being erased"},
+        {BlockRecord(7) + DataRecord(0x10, 4) + EndRecord(), "write*1 crc program7 flashcrc exit",
+         "block 7 was programmed without being erased first (the amplifier run erases blocks 0 to 5 and 42 only)"},
         // the first address record sets the block however high its upper
         // address; a standard reader puts its data elsewhere
         {BlockRecord(0, 0xFF) + DataRecord(0, 2) + BlockRecord(1) + DataRecord(0, 2) + EndRecord(),
@@ -89,6 +90,17 @@ TEST_F(RunFixture, BlockChangesAsTheAddressRecordsSayThem)
         EXPECT_EQ(view.warnings.isEmpty(), !*c.warning) << c.blocks;
     }
     EXPECT_EQ(model().Flash().at(0).left(2), QByteArray::fromHex("A0A1"));
+}
+
+TEST_F(RunFixture, AtMostEightWarningsOfAKindAreNamedThenHowManyMore)
+{
+    QByteArray file;
+    for (int block = 6; block < 16; ++block)
+        file += BlockRecord(block) + DataRecord(0, 2);
+    EXPECT_EQ(program(file + EndRecord()), RunOutcome::Success);
+    EXPECT_EQ(view.warnings.filter("programmed without being erased").size(), 8);
+    EXPECT_EQ(view.warnings.filter("... and ").join(""), "... and 2 more like the last one");
+    EXPECT_TRUE(view.warnings.filter("without being erased").last().startsWith("block 13 ")); // the last one named
 }
 
 TEST_F(RunFixture, AMissingFileFailsBeforeBootMode)
@@ -197,7 +209,7 @@ TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
         dir.write("setup.ini", "[Velmsettings]\r\nSerial=41\r\n");
         auto* link = new sim::ModelLink(c.kind);
         auto* asking = new FakeWaitClock; // asks to stop the moment a wait runs while `when` holds
-        Station stopped(StationSetup{dir.path(), "test"}, std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(asking));
+        Station stopped(StationSetup(dir.path(), "test"), std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(asking));
         asking->BeforeWait = [&] {
             if (c.when(link->Model(), stopped.Session().Stop()))
                 stopped.RequestStop("Exit");

@@ -39,7 +39,7 @@ struct RunFixture : ::testing::Test {
     TestFolder dir;
     sim::ModelLink* link = new sim::ModelLink(sim::DeviceKind::Amplifier);
     FakeWaitClock* clock = new FakeWaitClock;
-    Station station{StationSetup{dir.path(), "test"}, std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(clock)};
+    Station station{StationSetup(dir.path(), "test"), std::unique_ptr<Link>(link), std::unique_ptr<WaitClock>(clock)};
     ProgrammingSession& session = station.Session();
     RecordingView view;
 

@@ -31,6 +31,19 @@ struct Protocol : ScriptedProtocolTest {
 
 } // namespace
 
+TEST(CommandTable, RecordZeroStaysEmptyAndTheCodesRiseWithTheIndex)
+{
+    const auto& table = RSfunctions::CommandTable();
+    EXPECT_EQ(table[0].Code, 0);
+    EXPECT_EQ(table[0].FrameLength, 0);
+    for (int i = 1; i <= RSfunctions::CommandCount; ++i) {
+        EXPECT_GE(table[i].FrameLength, 5) << i; // length, address, code and checksum at least
+        if (i > 1) {
+            EXPECT_GT(table[i].Code, table[i - 1].Code) << i;
+        }
+    }
+}
+
 TEST_F(Protocol, FramesCarryLengthAddressCodePayloadAndChecksum)
 {
     // (The boot-control frames are checked with the bootloader's requests.)

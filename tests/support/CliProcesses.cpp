@@ -75,7 +75,9 @@ bool Program::WaitForOutput(const QByteArray& text)
 
 void Program::Signal(int signal)
 {
-    ::kill(static_cast<pid_t>(process_.processId()), signal);
+    // An ended program has no id: kill(0) would signal the whole group.
+    if (const qint64 pid = process_.processId(); pid > 0)
+        ::kill(static_cast<pid_t>(pid), signal);
 }
 
 CliResult Program::Terminate()
