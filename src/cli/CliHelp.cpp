@@ -9,7 +9,7 @@ QString UsageText()
     return QStringLiteral(
         "Usage: vlboot-cli [--config-dir DIR] [--port N|COMn|DEVICE_PATH|auto]... [--speed 9600|57600|115200]\n"
         "                  [--address A] [--reply-timeout SECONDS] [--log] [--quiet] [--json]\n"
-        "                  [--strict] [--record FILE] [--list-ports [--probe]] [--check] [--database URL]\n"
+        "                  [--strict] [--one-number-each] [--record FILE] [--list-ports [--probe]] [--check] [--database URL]\n"
         "                  [--records [--since DATE] [--serial N]] [--set-next-serial N] [--help]\n"
         "                  [--version] [FIRMWARE_FILE]\n");
 }
@@ -45,10 +45,15 @@ QString HelpText()
         "                          (as the debug code in setup.ini does)\n"
         "  --quiet                 no progress bar and no summary line\n"
         "  --json                  one JSON object per line on standard output instead of the\n"
-        "                          captions: caption, progress, message and a final result event\n"
+        "                          captions: caption, device, progress, serial_number, message\n"
+        "                          and a final result event\n"
         "                          (with --list-ports: one object per port)\n"
         "  --strict                a warning makes the run a fault: exit status 1 after a run\n"
         "                          that would otherwise succeed but leaves the unit doubtful\n"
+        "  --one-number-each       refuse a fixture (before boot mode) unless the Serial counter\n"
+        "                          of setup.ini gives it a number of its own (not a whole number,\n"
+        "                          a negative one, no number: refused); on by itself with several\n"
+        "                          ports and with --port auto\n"
         "  --record FILE           append the record of each unit to FILE instead of runs.csv in\n"
         "                          the settings folder\n"
         "  --list-ports            list the serial ports and the COMn they stand for, then end\n"

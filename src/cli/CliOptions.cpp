@@ -33,6 +33,7 @@ struct Options {
     QCommandLineOption quiet{QStringLiteral("quiet")};
     QCommandLineOption json{QStringLiteral("json")};
     QCommandLineOption strict{QStringLiteral("strict")};
+    QCommandLineOption oneNumberEach{QStringLiteral("one-number-each")};
     QCommandLineOption listPorts{QStringLiteral("list-ports")};
     QCommandLineOption probe{QStringLiteral("probe")};
     QCommandLineOption check{QStringLiteral("check")};
@@ -216,6 +217,7 @@ QString readSwitches(const QCommandLineParser& parser, const Options& o, CliOpti
     options.quiet = parser.isSet(o.quiet);
     options.json = parser.isSet(o.json);
     options.strict = parser.isSet(o.strict);
+    options.oneNumberEach = parser.isSet(o.oneNumberEach);
     options.listPorts = parser.isSet(o.listPorts);
     options.probe = parser.isSet(o.probe);
     options.check = parser.isSet(o.check);
@@ -244,7 +246,7 @@ CliParse ParseCliOptions(const QStringList& args)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({o.configDir, o.port, o.speed, o.address, o.replyTimeout, o.log, o.quiet, o.json,
-                       o.strict, o.listPorts, o.probe, o.check, o.record, o.database, o.records, o.since, o.serial,
+                       o.strict, o.oneNumberEach, o.listPorts, o.probe, o.check, o.record, o.database, o.records, o.since, o.serial,
                        o.setNextSerial, o.help, o.version});
     if (!parser.parse(QStringList{QStringLiteral("vlboot-cli")} + args))
         return refuse(parser.errorText());

@@ -32,7 +32,8 @@ struct CliOptions {
     bool log = false;
     bool quiet = false;
     bool json = false;
-    bool strict = false; // a warning makes the run a fault (exit status 1)
+    bool strict = false; // a warning makes the run a fault
+    bool oneNumberEach = false; // --one-number-each: a fixture only with a number of its own (exit status 1)
     bool listPorts = false;
     bool probe = false;   // --probe (with --list-ports): what answers on each port
     bool check = false;   // --check: the checking pass of the file only

@@ -43,7 +43,7 @@ void LineUnit::Apply(const CliEvent& e, double now)
 QStringList UnitArguments(const CliOptions& options, const QString& configDir)
 {
     QStringList args{QStringLiteral("--config-dir"), configDir, QStringLiteral("--json"), QStringLiteral("--quiet"),
-                     QStringLiteral("--reply-timeout"), QString::number(options.replyTimeout)};
+                     QStringLiteral("--one-number-each"), QStringLiteral("--reply-timeout"), QString::number(options.replyTimeout)};
     if (options.speedIndex)
         args << QStringLiteral("--speed") << QString::number(BaudRates.at(*options.speedIndex));
     if (options.address)

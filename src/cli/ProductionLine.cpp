@@ -8,6 +8,7 @@
 #include "PortProbe.h"
 #include "ProgressBar.h"
 #include "RecordStore.h"
+#include "SerialNumber.h"
 #include "Settings.h"
 #include "UnitRecord.h"
 
@@ -299,6 +300,15 @@ int RunProductionLine(const CliOptions& options, const QString& configDir, const
                                     .arg(candidates.size()));
             return ExitStatus::NoDevice;
         }
+    }
+    // Each fixture needs a number of its own: one the counter cannot give is
+    // refused before its boot mode (amplifiers need none); said at once.
+    if (DatabaseConnection(options, configDir).trimmed().isEmpty()) {
+        const SerialCounter counter = ReadSerialCounter(IniFileHandler(SettingsFilePath(configDir)));
+        if (!counter.problem.isEmpty() || counter.exhausted)
+            output.err(textLine(QStringLiteral("vlboot-cli: fixtures will be refused: %1")
+                                    .arg(counter.exhausted ? QStringLiteral("the Serial setting %1 has reached the highest serial number").arg(counter.stored)
+                                                           : counter.problem)));
     }
     Line line(options, configDir, output, terminal);
     return line.Run(file, check, ports, stopSignalFd);

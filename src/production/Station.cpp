@@ -5,6 +5,7 @@
 #include "Link.h"
 #include "PortHint.h"
 #include "RecordStore.h"
+#include "SerialNumber.h"
 #include "UnitRecord.h"
 #include "WaitClock.h"
 
@@ -77,6 +78,8 @@ void Station::StartUp()
         link().SetLogging(true);
     production_ = ReadProductionSetup(s.Ini);
     database_ = setup_.database.value_or(production_.database);
+    if (database_.trimmed().isEmpty())
+        session_.SetSerialNumberSource(std::make_unique<SettingsSerialNumbers>(s.Ini, setup_.oneNumberEach));
     UseProductionDatabase(session_, database_);
 }
 

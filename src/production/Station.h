@@ -31,6 +31,9 @@ struct StationSetup {
     QString recordFile;                     // "": runs.csv in the settings folder
     bool strict = false;                    // a warning makes the unit a fault
     bool log = false;                       // the traffic log on from the start
+    // A fixture is refused before boot mode unless the counter of setup.ini
+    // gives it a number of its own (the units of a production line).
+    bool oneNumberEach = false;
 };
 
 // The end of one unit's run, as every front end reports it.

@@ -32,7 +32,8 @@ struct ProductionLine : ::testing::Test {
     {
         QStringList ports;
         for (int i = 0; i < count; ++i) {
-            sims.push_back(std::make_unique<Simulator>(simArgs + QStringList{"--dump", folder.file(QStringLiteral("dump%1").arg(i))}));
+            const QString dump = folder.file(QStringLiteral("dump%1").arg(sims.size()));
+            sims.push_back(std::make_unique<Simulator>(simArgs + QStringList{"--dump", dump}));
             ports << "--port" << sims.back()->TerminalPath();
         }
         return ports;
@@ -128,13 +129,31 @@ TEST_F(ProductionLine, AUnitKilledAfterTakingItsNumberIsRecordedWithWhatItsEvent
     EXPECT_TRUE(row.first().contains(QStringLiteral(" %1 s ").arg(rec["seconds"].toDouble(), 0, 'f', 1))) << row.first().toStdString();
 }
 
+TEST_F(ProductionLine, ACounterThatCannotGiveEachFixtureItsOwnNumberRefusesThemBeforeBootMode)
+{
+    folder.write("module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 64}).hex);
+    folder.write("setup.ini", "[Velmsettings]\r\nSerial=1.5\r\n"); // would give 2, 2, 4, 4 ...
+    QStringList ports = start(2, {"--device", "fixture"});
+    ports += start(1, {"--device", "amplifier"});
+    const CliResult r = RunCli(QStringList{"--config-dir", folder.path()} + ports + QStringList{folder.file("module.ldr")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.errText().startsWith("vlboot-cli: fixtures will be refused: the Serial setting 1.5 is not a whole number"))
+        << r.errText().toStdString();
+    EXPECT_TRUE(folder.read("setup.ini").contains("Serial=1.5\r\n"));
+    for (int i = 0; i < 3; ++i) {
+        sims.at(i)->Stop();
+        EXPECT_EQ(DumpedSerialNumber(folder.file(QStringLiteral("dump%1").arg(i))), -1) << i;
+    }
+    EXPECT_EQ(DumpedBlock(folder.file("dump2"), 0).size(), 65536); // the amplifier needs no number
+}
+
 TEST_F(ProductionLine, AutoProgramsWhereADeviceAnswersAndSkipsWhatIsSilentOrHeld)
 {
     folder.write("module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 320}).hex);
     start(1, {"--device", "amplifier"});
     start(1, {"--device", "fixture"});
     start(2, {"--device", "silent"});
-    QByteArray ini = "[Ports]\n";
+    QByteArray ini = "[Velmsettings]\nSerial=100\n[Ports]\n";
     for (int i = 0; i < 4; ++i)
         ini += QStringLiteral("COM%1=%2\n").arg(i + 1).arg(sims.at(i)->TerminalPath()).toUtf8();
     ini += "COM9=/dev/vlboot-gone\n";

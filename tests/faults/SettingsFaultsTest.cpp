@@ -163,7 +163,7 @@ TEST(SettingsFaults, ASettingsFolderThatTakesNoWriteNeverCostsAUnitOrTheFile)
         {ReadOnly, "amplifier", 0, ""},
         {ReadOnly, "fixture", 1, "cannot be locked"},
         {FullDisk, "amplifier", 0, ""},
-        {FullDisk, "fixture", 1, "1001 cannot be stored"},
+        {FullDisk, "fixture", 1, "setup.ini cannot be written (a full disk"},
     };
     for (const auto& c : cases) {
         settings.write("setup.ini", before);
@@ -180,10 +180,12 @@ TEST(SettingsFaults, ASettingsFolderThatTakesNoWriteNeverCostsAUnitOrTheFile)
         ASSERT_TRUE(r.finished) << "vlboot-cli crashed or hung";
         EXPECT_EQ(r.exitCode, c.exitCode) << c.fault << c.device << r.errText().toStdString();
         EXPECT_TRUE(r.why().contains(c.why)) << r.why().toStdString();
-        if (QByteArray(c.device) == "amplifier")
+        if (QByteArray(c.device) == "amplifier") {
             EXPECT_EQ(DumpedBlock(dump, 1), image.blocks.at(1)) << c.fault;
-        else
+        } else { // found before boot mode: nothing of the image was sent
+            EXPECT_EQ(r.outLines(), QStringList({"Init", "Fixtur found", "Fault"})) << c.fault;
             EXPECT_EQ(DumpedSerialNumber(dump), -1) << "a serial number was given out";
+        }
         EXPECT_EQ(settings.read("setup.ini"), before) << c.fault; // whole, unchanged
         // The unit's record: kept where the folder takes it, else said; the outcome stays.
         const QStringList kept = c.fault == ReadOnly ? QStringList{"setup.ini"} : QStringList{"runs.csv", "setup.ini"};

@@ -5,6 +5,7 @@
 #include "RunFixture.h"
 
 #include "IniFileHandler.h"
+#include "SerialNumber.h"
 
 #include <algorithm>
 
@@ -158,27 +159,45 @@ TEST_F(RunFixture, AFixtureGetsTheNextSerialNumberStoredBeforeItIsWritten)
 {
     const struct {
         QByteArray stored;
-        const char* record;  // at 0x7FFB in the fixture
+        const char* record;  // at 0x7FFB in the fixture; "" for a run that ends before boot mode
         QString after;       // the setting after the run
-        bool warned;
+        const char* warning; // "" for none
+        bool ownEach;        // each unit of a production line would get a number of its own
     } cases[] = {
-        {"1000", "0B000003E8", "1001", false},
-        {"16909060.5", "0B01020304", "16909061.5", false}, // rounded half to even, most significant first
-        {"?", "0B0000FFFF", "?", true},
-        {"12abc", "0B0000FFFF", "12abc", true},
-        {"2501150001", "0B0000FFFF", "2501150001", true}, // beyond 32 bits: the stand-in, the setting alone
+        {"1000", "0B000003E8", "1001", "", true},
+        {"2147483646", "0B7FFFFFFE", "2147483647", "", true},
+        {"16909060.5", "0B01020304", "16909061.5", "16909060.5 is not a whole number: the fixture gets 16909060", false}, // half to even, most significant first
+        {"1.5", "0B00000002", "2.5", "the counter goes on to 2.5, so fixtures can get the same number", false},
+        {"-5", "0BFFFFFFFB", "-4", "-5 is negative: the fixture holds it as the four bytes FFFFFFFB", false},
+        {"?", "0B0000FFFF", "?", "\"?\" is not a number: the fixture gets the stand-in serial number 65535", false},
+        {"12abc", "0B0000FFFF", "12abc", "\"12abc\" is not a number", false},
+        {"2501150001", "0B0000FFFF", "2501150001", "2501150001 is beyond the 32-bit numbers a fixture holds", false},
+        // the top: no number after it could be stored, so none is given out
+        {"2147483647", "", "2147483647", "has reached the highest serial number a fixture holds", false},
     };
     for (const auto& c : cases) {
-        useDevice(sim::DeviceKind::Fixture);
-        dir.write("setup.ini", "[Velmsettings]\r\nSerial=" + c.stored + "\r\n");
-        EXPECT_EQ(program(twoBlocks()), RunOutcome::Success) << c.stored.constData();
-        EXPECT_EQ(requests(), "detect enter write*3 exit"); // no erase, no CRC, no block program
-        EXPECT_EQ(model().Memory().mid(0x7FFB, 5).toHex().toUpper(), c.record) << c.stored.constData();
-        EXPECT_EQ(serialSetting(dir), c.after);
-        EXPECT_EQ(view.warnings.join("").contains("stand-in serial number 65535"), c.warned) << c.stored.constData();
-        const auto record = CsvRecords(dir.read("runs.csv")).constLast(); // what the run knew, in the unit's record
-        EXPECT_EQ(QStringList({record["outcome"], record["serial_write"]}), QStringList({"done", "confirmed"}));
-        EXPECT_EQ(record["warnings"].contains("stand-in serial number 65535"), c.warned) << c.stored.constData();
+        SCOPED_TRACE(c.stored.constData());
+        for (const bool oneEach : {false, true}) {
+            useDevice(sim::DeviceKind::Fixture);
+            session.SetSerialNumberSource(std::make_unique<SettingsSerialNumbers>(session.settings().Ini, oneEach));
+            dir.write("setup.ini", "[Velmsettings]\r\nSerial=" + c.stored + "\r\n");
+            const bool refused = !*c.record || (oneEach && !c.ownEach);
+            EXPECT_EQ(program(twoBlocks()), refused ? RunOutcome::Fault : RunOutcome::Success);
+            if (refused) { // before boot mode, the setting untouched
+                EXPECT_EQ(requests(), "detect");
+                EXPECT_EQ(serialSetting(dir), c.stored);
+                EXPECT_TRUE(view.why.contains(c.warning)) << view.why.toStdString();
+                continue;
+            }
+            EXPECT_EQ(requests(), "detect enter write*3 exit"); // no erase, no CRC, no block program
+            EXPECT_EQ(model().Memory().mid(0x7FFB, 5).toHex().toUpper(), c.record);
+            EXPECT_EQ(serialSetting(dir), c.after);
+            EXPECT_EQ(view.warnings.join("\n").contains(c.warning), true) << view.warnings.join("\n").toStdString();
+            EXPECT_EQ(view.warnings.isEmpty(), !*c.warning);
+            const auto record = CsvRecords(dir.read("runs.csv")).constLast(); // what the run knew, in the unit's record
+            EXPECT_EQ(QStringList({record["outcome"], record["serial_write"]}), QStringList({"done", "confirmed"}));
+            EXPECT_EQ(record["warnings"].contains(c.warning), true);
+        }
     }
     EXPECT_FALSE(dir.exists("setup.ini.lock"));
 
