@@ -86,7 +86,9 @@ void WriteStandardOutput(const QByteArray& bytes);
 void WriteStandardError(const QByteArray& bytes);
 bool StandardErrorIsTerminal();
 bool StandardOutputIsTerminal();
-// The width of the terminal of standard error, 0 when it is none or unknown.
+// The width and height of the terminal of standard error, 0 when it is
+// none or unknown.
 int StandardErrorColumns();
+int StandardErrorRows();
 
 } // namespace vlboot::platform

@@ -143,6 +143,14 @@ int StandardErrorColumns()
     return size.ws_col;
 }
 
+int StandardErrorRows()
+{
+    winsize size {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0)
+        return 0;
+    return size.ws_row;
+}
+
 #else
 
 // Windows delivers no SIGTERM, and a console's Ctrl+C ends the program.
@@ -201,6 +209,11 @@ bool StandardOutputIsTerminal()
 }
 
 int StandardErrorColumns()
+{
+    return 0;
+}
+
+int StandardErrorRows()
 {
     return 0;
 }

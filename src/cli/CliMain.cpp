@@ -95,7 +95,8 @@ int main(int argc, char** argv)
     if (!options.configDir.isEmpty() && !QFileInfo(options.configDir).isDir())
         return usageError(QStringLiteral("--config-dir %1 is not an existing folder.").arg(options.configDir));
 
-    const CliOutput output{platform::WriteStandardOutput, platform::WriteStandardError, platform::StandardErrorColumns};
+    const CliOutput output{platform::WriteStandardOutput, platform::WriteStandardError, platform::StandardErrorColumns,
+                           platform::StandardErrorRows};
     if (options.check)
         return RunFileCheck(options, output);
 

@@ -199,6 +199,8 @@ QString readFile(const QCommandLineParser& parser, CliOptions& options)
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty() && (options.records || options.setNextSerial))
         return QStringLiteral("--records and --set-next-serial program nothing: no firmware file goes with them.");
+    if (!files.isEmpty() && options.listPorts)
+        return QStringLiteral("--list-ports lists the ports: no firmware file goes with it.");
     if (files.size() > 1)
         return QStringLiteral("Only one firmware file can be programmed per run (got '%1' and '%2').").arg(files.at(0), files.at(1));
     if (!files.isEmpty()) {

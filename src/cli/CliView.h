@@ -17,6 +17,7 @@ struct CliOutput {
     std::function<void(const QByteArray&)> out;
     std::function<void(const QByteArray&)> err;
     std::function<int()> columns = {}; // the width of standard error's terminal, 0 when unknown
+    std::function<int()> rows = {};    // its height, 0 when unknown
 };
 
 // A unit's run as the command line shows it. Standard output carries the

@@ -53,12 +53,25 @@ void LineDisplay::Draw(double now)
     lastNow_ = now;
     if (!live_)
         return;
+    const int columns = output_.columns ? output_.columns() : 0;
+    const int rows = output_.rows ? output_.rows() : 0;
     QByteArray bytes;
-    if (drawnLines_ > 0)
+    if (drawnLines_ > 0 && columns == drawnColumns_)
         bytes += "\x1b[" + QByteArray::number(drawnLines_) + 'A';
-    for (const LineUnit& unit : units_)
-        bytes += '\r' + liveText(unit, now).toLocal8Bit() + "\x1b[K\n";
-    drawnLines_ = static_cast<int>(units_.size());
+    drawnColumns_ = columns;
+    // At most the terminal's height less one line, so that nothing scrolls.
+    const int all = static_cast<int>(units_.size());
+    const int shown = rows > 2 && all > rows - 1 ? rows - 2 : all;
+    for (int i = 0; i < shown; ++i)
+        bytes += '\r' + liveText(units_[static_cast<std::size_t>(i)], now).toLocal8Bit() + "\x1b[K\n";
+    if (shown < all) {
+        int running = 0;
+        int ended = 0;
+        for (int i = shown; i < all; ++i)
+            (units_[static_cast<std::size_t>(i)].ended ? ended : running) += 1;
+        bytes += QStringLiteral("\r... and %1 more ports: %2 running, %3 ended\x1b[K\n").arg(all - shown).arg(running).arg(ended).toLocal8Bit();
+    }
+    drawnLines_ = shown < all ? shown + 1 : shown;
     dirty_ = false;
     output_.err(bytes);
 }

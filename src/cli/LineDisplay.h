@@ -10,7 +10,9 @@ namespace vlboot::cli {
 // How a production line shows its units on standard error: one live line
 // per port, redrawn in place on a terminal (port, device kind, latest
 // caption, percent, bytes per second, time left), notices above them, and
-// at the end a table of the results.
+// at the end a table of the results. More ports than the terminal has lines
+// show as many as fit and one line for the rest; a terminal whose width
+// changed gets the lines anew below (the old ones may have wrapped).
 class LineDisplay {
 public:
     LineDisplay(const CliOutput& output, bool live, const std::vector<LineUnit>& units)
@@ -38,6 +40,7 @@ private:
     const bool live_;
     const std::vector<LineUnit>& units_;
     int drawnLines_ = 0;
+    int drawnColumns_ = 0;
     bool dirty_ = false;
     double lastNow_ = 0;
 };

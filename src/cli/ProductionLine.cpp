@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -253,6 +254,22 @@ int Line::exitStatus() const
     return fault ? ExitStatus::Fault : timeout ? ExitStatus::Timeout : ExitStatus::Success;
 }
 
+// Two --port values that lead to one device (a link and its target, COMn
+// and its [Ports] path) would have two units wait for each other.
+QString SameDeviceTwice(const QStringList& ports, const IniFileHandler& ini)
+{
+    QMap<QString, QString> seen; // device -> the --port value that named it
+    for (const QString& port : ports) {
+        const QString device = DeviceOfPort(port, ini);
+        const QString real = QFileInfo(device).canonicalFilePath();
+        const QString key = real.isEmpty() ? device : real;
+        if (seen.contains(key))
+            return QStringLiteral("--port %1 and --port %2 are the same device (%3): name it once.").arg(seen.value(key), port, key);
+        seen.insert(key, port);
+    }
+    return {};
+}
+
 void failedBeforeAnyPort(const CliOptions& options, const CliOutput& output, int status, const QString& why)
 {
     output.err(textLine(QStringLiteral("why: ") + why));
@@ -282,6 +299,10 @@ int RunProductionLine(const CliOptions& options, const QString& configDir, const
     file = QFileInfo(file).absoluteFilePath();
 
     QStringList ports = options.ports;
+    if (const QString twice = SameDeviceTwice(ports, IniFileHandler(SettingsFilePath(configDir))); !twice.isEmpty()) {
+        output.err(textLine(QStringLiteral("vlboot-cli: ") + twice));
+        return ExitStatus::Usage;
+    }
     if (options.autoPorts) {
         ports.clear();
         const IniFileHandler ini(SettingsFilePath(configDir));

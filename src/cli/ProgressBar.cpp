@@ -39,7 +39,6 @@ void ProgressBar::FinishLine()
         return;
     write_(QByteArrayLiteral("\n"));
     lineOpen_ = false;
-    drawnWidth_ = 0;
 }
 
 void ProgressBar::draw()
@@ -48,13 +47,15 @@ void ProgressBar::draw()
     std::optional<double> rate;
     if (startTime_ && now > *startTime_ && sent_ > startBytes_)
         rate = (sent_ - startBytes_) / (now - *startTime_);
-    QString text = Render(percent_, sent_, total_, rate, columns_ ? columns_() : 0);
-    // Blanks over what a longer previous line left behind.
-    const int width = static_cast<int>(text.size());
-    if (width < drawnWidth_)
-        text += QString(drawnWidth_ - width, QLatin1Char(' '));
-    drawnWidth_ = std::max(drawnWidth_, width);
-    write_('\r' + text.toLocal8Bit());
+    const int columns = columns_ ? columns_() : 0;
+    // A terminal made narrower may have wrapped the line drawn before: the
+    // bar goes on on a line of its own rather than over a broken one.
+    if (lineOpen_ && columns != drawnColumns_)
+        write_(QByteArrayLiteral("\n"));
+    drawnColumns_ = columns;
+    const QString text = Render(percent_, sent_, total_, rate, columns);
+    // Erased to the line's end: no blanks that could wrap.
+    write_('\r' + text.toLocal8Bit() + "\x1b[K");
     lineOpen_ = true;
     pending_ = false;
     lastDraw_ = now;

@@ -9,9 +9,10 @@ namespace vlboot::cli {
 
 // The one-line progress bar on a terminal's standard error:
 //   [############------------]  50%  32768/65536 bytes  12.3 kB/s  0:03 left
-// redrawn in place with a carriage return, at most ten times a second (the
-// full bar is always drawn), and ended with a line feed before anything else
-// is printed.
+// redrawn in place with a carriage return and an erase to the line's end, at
+// most ten times a second (the full bar is always drawn), and ended with a
+// line feed before anything else is printed. When the terminal's width
+// changes, the bar goes on on a new line.
 class ProgressBar {
 public:
     using Writer = std::function<void(const QByteArray&)>;
@@ -48,7 +49,7 @@ private:
     Columns columns_;
     bool lineOpen_ = false;
     bool pending_ = false; // a state that has not been drawn yet
-    int drawnWidth_ = 0;
+    int drawnColumns_ = 0; // the terminal's width when the line was drawn
     std::optional<double> lastDraw_;
     std::optional<double> startTime_;
     double startBytes_ = 0;

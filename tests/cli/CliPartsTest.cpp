@@ -3,6 +3,7 @@
 // listing.
 #include "CliOptions.h"
 #include "CliView.h"
+#include "LineDisplay.h"
 #include "PlatformSerial.h"
 #include "PortHint.h"
 #include "PortList.h"
@@ -68,7 +69,7 @@ TEST(CliParts, OptionsAtTheirEdges)
         {{"--reply-timeout", "0"}, "above 0"},      {{"--address", "70000"}, "0 to 65535"},
         {{"a.ldr", "b.ldr"}, "Only one firmware file"}, {{"--config-dir", ""}, "empty"}, {{"--bogus"}, "bogus"},
         {{"--records", "--since", "2026-12-06X"}, "not a date"}, {{"--serial", "5"}, "go with --records"},
-        {{"--set-next-serial", "-1"}, "0 to 2147483647"}};
+        {{"--set-next-serial", "-1"}, "0 to 2147483647"}, {{"--list-ports", "a.ldr"}, "no firmware file goes with it"}};
     for (const auto& [args, why] : refused)
         EXPECT_TRUE(refusal(args).contains(why)) << args.join(' ').toStdString() << ": " << refusal(args).toStdString();
 }
@@ -130,10 +131,38 @@ TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)
         bar.view.ReportBytes(percent, 100);
     }
     EXPECT_EQ(bar.err.count('\r'), 4);
-    for (const QByteArray& drawn : bar.err.split('\r'))
-        EXPECT_LT(drawn.size(), 40);
+    for (QByteArray drawn : bar.err.split('\r'))
+        EXPECT_LT(drawn.replace("\x1b[K", "").size(), 40); // what shows: the erase takes no room
     bar.view.SetCaption("Done with succes");
     EXPECT_TRUE(bar.err.endsWith('\n')); // the bar's line ended before the caption
+
+    // A terminal made narrower: the bar goes on on a line of its own.
+    bar.err.clear();
+    bar.now = 1;
+    bar.view.ReportBytes(50, 100);
+    bar.columns = 20;
+    bar.now = 2;
+    bar.view.ReportBytes(60, 100);
+    EXPECT_EQ(bar.err.count('\n'), 1);
+    EXPECT_TRUE(bar.err.contains("\n\r")) << bar.err.toStdString();
+}
+
+TEST(CliParts, ALineOfMorePortsThanTheTerminalHasLinesNeverScrolls)
+{
+    QByteArray err;
+    const CliOutput output{[](const QByteArray&) {}, [&err](const QByteArray& b) { err += b; }, [] { return 80; }, [] { return 10; }};
+    std::vector<LineUnit> units(16);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        units[i].port = QStringLiteral("/dev/ttyUSB%1").arg(i);
+        units[i].ended = i >= 12;
+    }
+    LineDisplay display(output, true, units);
+    display.Draw(0);
+    EXPECT_EQ(err.count('\n'), 9); // 8 ports and one line for the rest, within 10 lines
+    EXPECT_TRUE(err.contains("... and 8 more ports: 4 running, 4 ended")) << err.toStdString();
+    err.clear();
+    display.Draw(1);
+    EXPECT_TRUE(err.startsWith("\x1b[9A")); // back over exactly what was drawn
 }
 
 TEST(CliParts, SummaryHintsAndPortListing)

@@ -147,6 +147,18 @@ TEST_F(ProductionLine, ACounterThatCannotGiveEachFixtureItsOwnNumberRefusesThemB
     EXPECT_EQ(DumpedBlock(folder.file("dump2"), 0).size(), 65536); // the amplifier needs no number
 }
 
+TEST_F(ProductionLine, OneDeviceNamedTwiceIsRefusedBeforeAnyPortIsTouched)
+{
+    folder.write("module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 64}).hex);
+    const QStringList ports = start(1, {"--device", "amplifier"});
+    QFile::link(sims.at(0)->TerminalPath(), folder.file("by-id"));
+    const CliResult r = RunCli(QStringList{"--config-dir", folder.path()} + ports
+                               + QStringList{"--port", folder.file("by-id"), folder.file("module.ldr")});
+    EXPECT_EQ(r.exitCode, 64);
+    EXPECT_TRUE(r.errText().contains("are the same device (" + sims.at(0)->TerminalPath() + ")")) << r.errText().toStdString();
+    EXPECT_FALSE(folder.exists("runs.csv"));
+}
+
 TEST_F(ProductionLine, AutoProgramsWhereADeviceAnswersAndSkipsWhatIsSilentOrHeld)
 {
     folder.write("module.ldr", sim::MakeImage({.blockCount = 1, .bytesPerBlock = 320}).hex);
