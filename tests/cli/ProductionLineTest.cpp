@@ -88,7 +88,7 @@ TEST_F(ProductionLine, OneSimulatorKilledMidRunFailsOnlyItsUnit)
     EXPECT_EQ(r.exitCode, 2) << r.errText().toStdString();
     EXPECT_EQ(r.outLines().filter(": Done with succes").size(), 3);
     EXPECT_TRUE(r.outLines().contains(victim + ": COM timeout"));
-    const QStringList table = r.errText().split('\n').filter(victim + "  amplifier");
+    const QStringList table = r.errText().split('\n').filter(QRegularExpression("^" + victim + " +amplifier"));
     ASSERT_EQ(table.size(), 1) << r.errText().toStdString();
     EXPECT_TRUE(table.constFirst().contains("timeout") && table.constFirst().contains("no answer in time to the memory write"));
     for (const auto& rec : records()) {
