@@ -62,6 +62,7 @@ public:
     }
 
     void RequestHandled() { timer_.start(limits_.requestTimeout); }
+    void Waiting() { timer_.stop(); }
     void Streaming()
     {
         streaming_ = true;
@@ -127,6 +128,12 @@ void BoundedTcpServer::RequestHandled(QTcpSocket* socket)
 {
     if (auto* watch = socket->findChild<ConnectionWatch*>(QString(), Qt::FindDirectChildrenOnly))
         watch->RequestHandled();
+}
+
+void BoundedTcpServer::Waiting(QTcpSocket* socket)
+{
+    if (auto* watch = socket->findChild<ConnectionWatch*>(QString(), Qt::FindDirectChildrenOnly))
+        watch->Waiting();
 }
 
 void BoundedTcpServer::Streaming(QTcpSocket* socket)

@@ -24,8 +24,9 @@ namespace vlboot::http {
 // can read the answer). Requests pipelined into one read count together.
 //
 // Every connection must complete a request within requestTimeout of its
-// opening and of its last request (RequestHandled), else it is closed; an
-// event stream (Streaming) has no time-out. Connections beyond
+// opening and of its last answer (RequestHandled), else it is closed; one
+// whose answer is on its way (Waiting) or that carries an event stream
+// (Streaming) has no time-out. Connections beyond
 // maxConnections are closed as they come. Nothing here waits: all runs from
 // the event loop of the thread that owns the server.
 class BoundedTcpServer : public QTcpServer {
@@ -35,8 +36,11 @@ public:
     // cut when its request breaks a bound.
     BoundedTcpServer(const HttpLimits& limits, QObject* parser, QObject* parent = nullptr);
 
-    // A request on `socket` has been handled: its time-out starts again.
+    // A request on `socket` has been answered: its time-out starts again.
     static void RequestHandled(QTcpSocket* socket);
+    // The answer to the request on `socket` comes later (RequestHandled
+    // then): no time-out meanwhile.
+    static void Waiting(QTcpSocket* socket);
     // `socket` carries an event stream from now on: no time-out, no more
     // requests (anything the client sends is read and dropped, and more
     // than a body's bound of it closes the stream).

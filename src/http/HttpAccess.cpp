@@ -63,9 +63,9 @@ std::optional<HttpEndpoint> ParseHttpEndpoint(const QString& text, QString& why)
             host = host.mid(1, host.size() - 2);
         endpoint.address = QHostAddress(host);
     }
-    if (port < 1 || port > 65535 || endpoint.address.isNull()) {
+    if (!match.hasMatch() || port > 65535 || endpoint.address.isNull()) {
         why = QStringLiteral("'%1' is not an address and port for the HTTP server (PORT, ADDRESS:PORT, "
-                             "[IPv6]:PORT or *:PORT, with PORT 1..65535)")
+                             "[IPv6]:PORT or *:PORT, with PORT 0..65535)")
                   .arg(text);
         return std::nullopt;
     }

@@ -38,7 +38,8 @@ bool TokenMatches(QByteArrayView given, const QString& token);
 
 // Where the server listens, as --http and Http= name it: "PORT" (loopback),
 // "ADDRESS:PORT", "[IPv6]:PORT", "localhost:PORT" or "*:PORT" (every
-// address). PORT is 1..65535; a host name other than localhost is refused
+// address). PORT is 0..65535 (0: any free one, for tests and demos); a host
+// name other than localhost is refused
 // (the server takes addresses, it resolves nothing). Nothing, with `why`,
 // for anything else.
 struct HttpEndpoint {

@@ -26,6 +26,10 @@ struct HttpLimits {
     // A connection that brings no complete request within this time of
     // opening or of its last request is closed (slow and idle clients).
     std::chrono::milliseconds requestTimeout{10'000};
+    // A request for records that the station has not answered within this
+    // time gets 504 (a production database takes at most 10 s to connect and
+    // 20 s for a statement).
+    std::chrono::milliseconds recordsTimeout{40'000};
     // A comment line on every event stream this often, so that proxies and
     // browsers keep it open when no unit comes.
     std::chrono::milliseconds heartbeat{15'000};

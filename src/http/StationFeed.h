@@ -75,8 +75,9 @@ public:
     using RecordsReply = std::function<void(const std::optional<QJsonArray>& records, const QString& why)>;
     // Answers through `reply`, exactly once: at once, or later from the
     // server's thread (a database query belongs in a thread of its own, so
-    // that the ports' event loop never waits for it). A reply whose client
-    // has gone meanwhile is dropped by the server.
+    // that the ports' event loop never waits for it: QueryInThread). A reply
+    // whose client has gone meanwhile is dropped; one that takes longer than
+    // HttpLimits::recordsTimeout finds its client answered with 504.
     virtual void Records(const RecordQuery& query, RecordsReply reply) = 0;
 
     // Stop watching for new units, and start again. Units in progress run
@@ -84,5 +85,11 @@ public:
     virtual void Pause() = 0;
     virtual void Resume() = 0;
 };
+
+// Runs `query` (which may block: a file read, a database query; it gets a
+// `why` to fill when it fails) in a thread of Qt's global pool, and hands
+// its outcome to `reply` in the calling thread, which must run an event
+// loop. `query` must not touch objects of the calling thread.
+void QueryInThread(std::function<std::optional<QJsonArray>(QString& why)> query, StationFeed::RecordsReply reply);
 
 } // namespace vlboot::http

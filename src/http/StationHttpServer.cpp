@@ -8,11 +8,13 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHttpServerRequest>
+#include <QHostInfo>
 #include <QHttpServerResponder>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrlQuery>
 
 namespace vlboot::http {
@@ -258,14 +260,21 @@ void StationHttpServer::Server::records(const QHttpServerRequest& request, QHttp
         bool answered = false;
     };
     auto pending = std::make_shared<Pending>(Pending{std::move(r), socket});
-    feed_.Records(*query, [pending](const std::optional<QJsonArray>& records, const QString& why) {
+    const auto answer = [pending](Code code, const QByteArray& body) {
         if (pending->answered || !pending->socket || pending->socket->state() != QAbstractSocket::ConnectedState)
             return;
         pending->answered = true;
-        if (records)
-            send(pending->responder, Code::Ok, QJsonDocument(*records).toJson(QJsonDocument::Compact));
-        else
-            fail(pending->responder, Code::ServiceUnavailable, why);
+        send(pending->responder, code, body);
+        BoundedTcpServer::RequestHandled(pending->socket);
+    };
+    BoundedTcpServer::Waiting(socket);
+    QTimer::singleShot(limits_.recordsTimeout, socket, [answer, seconds = limits_.recordsTimeout.count() / 1000.0] {
+        answer(Code::GatewayTimeout,
+               json({{QStringLiteral("error"), QStringLiteral("the station's records did not come within %1 s").arg(seconds)}}));
+    });
+    feed_.Records(*query, [answer](const std::optional<QJsonArray>& records, const QString& why) {
+        answer(records ? Code::Ok : Code::ServiceUnavailable,
+               records ? QJsonDocument(*records).toJson(QJsonDocument::Compact) : json({{QStringLiteral("error"), why}}));
     });
 }
 
@@ -282,8 +291,11 @@ void StationHttpServer::Server::events(QHttpServerResponder& r, QTcpSocket* sock
                     {QByteArrayLiteral("Connection"), QByteArrayLiteral("close")},
                     {QByteArrayLiteral("X-Accel-Buffering"), QByteArrayLiteral("no")}});
     // The stream's body runs until either side closes; a browser that loses
-    // it connects again after two seconds.
-    r.writeBody("retry: 2000\n\n");
+    // it connects again after two seconds. It begins with the station's
+    // status, so that a client knows where the events start from.
+    QJsonObject status = feed_.Status();
+    status.insert(QStringLiteral("event"), QStringLiteral("status"));
+    r.writeBody("retry: 2000\n\ndata: " + json(status) + "\n\n");
     BoundedTcpServer::Streaming(socket);
     streams_.Add(socket);
 }
@@ -316,6 +328,26 @@ bool StationHttpServer::Start(const QHostAddress& address, quint16 port, const Q
     server_->bind(tcp);
     server_->token_ = token;
     return true;
+}
+
+bool StationHttpServer::StartAt(const QString& endpoint, const QString& tokenSetting, QString& why)
+{
+    const auto where = ParseHttpEndpoint(endpoint, why);
+    return where && Start(where->address, where->port, HttpToken(tokenSetting), why);
+}
+
+QString StationHttpServer::PageUrl() const
+{
+    if (server_->servers().isEmpty())
+        return {};
+    const QHostAddress address = server_->servers().first()->serverAddress();
+    const bool every = address == QHostAddress::Any || address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6;
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(every ? QHostInfo::localHostName() : address.toString());
+    url.setPort(Port());
+    url.setPath(QStringLiteral("/"));
+    return url.toString();
 }
 
 quint16 StationHttpServer::Port() const

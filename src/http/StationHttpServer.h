@@ -20,9 +20,11 @@ namespace vlboot::http {
 //   GET  /api/records    ?since=YYYY-MM-DD or an ISO 8601 date and time,
 //                        ?serial=N (0..4294967295): a JSON array of records;
 //                        400 for a bad or unknown parameter, 503 with the
-//                        store's reason when the records cannot be had
-//   GET  /api/events     Server-Sent Events: "data: {json}\n\n" for every
-//                        event published, ": heartbeat" comments between
+//                        store's reason when the records cannot be had, 504
+//                        when they do not come within recordsTimeout
+//   GET  /api/events     Server-Sent Events: "data: {json}\n\n", first the
+//                        status with "event": "status", then every event
+//                        published, ": heartbeat" comments between
 //   POST /api/pause      StationFeed::Pause(), then the status as JSON
 //   POST /api/resume     StationFeed::Resume(), then the status as JSON
 //
@@ -50,8 +52,17 @@ public:
     // `token` (empty: none). False, with `why`, when ListenRefusal refuses,
     // the address cannot be had, or the server already listens.
     bool Start(const QHostAddress& address, quint16 port, const QString& token, QString& why);
+    // Start as --http and Http= of [Production] name it, the same for every
+    // front end: `endpoint` as ParseHttpEndpoint reads it, the token
+    // HttpToken(`tokenSetting`) (HttpToken= of [Production], or the
+    // environment). False, with `why`, as Start.
+    bool StartAt(const QString& endpoint, const QString& tokenSetting, QString& why);
     // The port it listens on; 0 before a successful Start.
     quint16 Port() const;
+    // Where a person opens the page, for the front end to say: its address
+    // and port, or this machine's name when it listens on every address (a
+    // token goes after it as ?token=TOKEN). Empty before Start.
+    QString PageUrl() const;
 
     // Sends `event` (an object of vlboot-cli --json, with its "port") to
     // every open event stream at once. Costs nothing without streams.
