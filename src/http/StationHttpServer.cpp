@@ -175,6 +175,11 @@ bool StationHttpServer::Server::handleRequest(const QHttpServerRequest& request,
     QHttpServerResponder r = makeResponder(request, socket);
     const QString path = request.url().path();
     const RouteEntry* entry = findRoute(path);
+    if (request.method() == Method::Head) {
+        // No body may follow an answer to HEAD: a client would take it for the next answer.
+        r.write({{QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, POST")}}, Code::MethodNotAllowed);
+        return true;
+    }
     if (token_.isEmpty() && !namesThisMachine(request.value("Host"))) {
         fail(r, Code::Forbidden,
              QStringLiteral("Host '%1' is not this machine: without a token the station answers only "
