@@ -151,6 +151,7 @@ TEST_F(StationServer, EachRequestIsAnsweredByPathMethodAndCredentials)
         {{}, "GET", "/api/status", {}, 200, {}, "[::1]:8080"},
         {{}, "GET", "/api/status", {}, 403, {}, "station.example:8080"}, // a web page's own name for loopback
         {{}, "POST", "/api/pause", {}, 403}, {{}, "POST", "/api/resume", Bearer, 403}, // steering needs a token
+        {{}, "GET", "/" + QString(5000, 'x'), {}, 404}, {{}, "GET", "/" + QString(5000, 'y'), {}, 404}, // two heads, one connection
         {{}, "GET", "/api/status/", {}, 404}, {{}, "GET", "/station.js", {}, 404}, {{}, "GET", "/%2e%2e/%2e%2e/etc/passwd", {}, 404},
         {{}, "POST", "/api/status", {}, 405, "GET"}, {{}, "DELETE", "/", {}, 405, "GET"}, {{}, "FOO", "/api/events", {}, 405, "GET"}, {{}, "HEAD", "/", {}, 405, "GET, POST"},
         {Token, "GET", "/api/status", {}, 401}, {Token, "GET", "/api/status", Bearer + "x", 401},
