@@ -7,7 +7,6 @@ namespace vlboot::http {
 
 EventStreams::EventStreams(const HttpLimits& limits, QObject* parent) : QObject(parent), limits_(limits)
 {
-    heartbeat_.setInterval(limits.heartbeat);
     connect(&heartbeat_, &QTimer::timeout, this, [this] { Send(QByteArrayLiteral(": heartbeat\n\n")); });
 }
 
@@ -17,7 +16,7 @@ void EventStreams::Add(QTcpSocket* socket)
     connect(socket, &QAbstractSocket::disconnected, this, [this, socket] { remove(socket); });
     connect(socket, &QObject::destroyed, this, [this, socket] { remove(socket); });
     if (!heartbeat_.isActive())
-        heartbeat_.start();
+        heartbeat_.start(limits_.heartbeat);
 }
 
 void EventStreams::Send(const QByteArray& frame)

@@ -66,6 +66,7 @@ struct StationServer : ::testing::Test, StationFeed {
                 request.setRawHeader(name, value);
         std::unique_ptr<QNetworkReply> reply(client.sendCustomRequest(request, method));
         EXPECT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); })) << path.toStdString();
+        EXPECT_TRUE(reply->hasRawHeader("Content-Length")) << "a keep-alive client would wait for the close";
         return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(), reply->rawHeader("Allow")};
     }
 
@@ -131,7 +132,6 @@ TEST_F(StationServer, EachEventReachesEveryOpenStreamAndOneThatFallsBehindIsDrop
         b += stalled->readAll();
         return a.startsWith("retry: 2000\n\n" R"(data: {"event":"status","station":"line1"})" "\n\n") && a.contains(frame) && b.contains(frame) && a.endsWith(": heartbeat\n\n");
     })) << a.constData();
-    EXPECT_LT(a.count(": heartbeat"), 100) << "one every 50 ms, not one every turn of the event loop";
     // The kernel's buffers take a few MiB before the server's own grows.
     for (int i = 0; i < 1000 && server->EventStreamCount() == 2; ++i) {
         server->Publish({{"event", "caption"}, {"text", QString(64 * 1024, 'x')}});
