@@ -15,8 +15,8 @@ namespace vlboot::http {
 // (the station's event loop), never from another thread. Events go the
 // other way: the station pushes each one into StationHttpServer::Publish.
 //
-// Status() is called for every GET /api/status and after every pause and
-// resume, so it must be cheap (built from what the station holds in memory,
+// Status() is called for every GET /api/status, at the start of every event
+// stream and after every pause and resume, so it must be cheap (built from what the station holds in memory,
 // no file or database read). Its object, served as it is, has this shape
 // (every key present; null where there is nothing):
 //
