@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -232,9 +233,11 @@ TEST_F(StationServer, ThePageShowsATilePerPortAndFollowsAUnitToItsResult)
     // Headless Chromium with a fresh profile; the page opened in it through DevTools, over a WebSocket.
     QTemporaryDir profile;
     QProcess browser;
-    browser.start(chromium, {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+    // Under timeout(1), so that it ends even when this test is killed; asked to end (SIGTERM) when the test ends.
+    browser.start("timeout", {"300", chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                              "--disable-background-networking", "--disable-component-update", "--disable-sync",
                              "--user-data-dir=" + profile.path(), "--remote-debugging-port=0", "--window-size=1280,860"});
+    const auto stop = qScopeGuard([&] { browser.terminate(); browser.waitForFinished(10000); });
     QByteArray port; // the first line of DevToolsActivePort, written once DevTools listens
     ASSERT_TRUE(QTest::qWaitFor([&] {
         QFile file(profile.filePath("DevToolsActivePort"));
@@ -276,8 +279,6 @@ TEST_F(StationServer, ThePageShowsATilePerPortAndFollowsAUnitToItsResult)
     QDir().mkpath(VLBOOT_TEST_OUTPUT);
     QFile file(VLBOOT_TEST_OUTPUT "/station-page.png");
     EXPECT_TRUE(png.startsWith("\x89PNG") && file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
-    browser.kill();
-    browser.waitForFinished(10000);
 }
 
 } // namespace
