@@ -81,9 +81,8 @@ private:
         }
         if (!socket_->isTransactionStarted())
             request_ = {}; // the parser has no request open: a new one begins
-        const qint64 arrived = socket_->bytesAvailable();
-        const int status =
-            countRequest(request_, request_.inBody ? QByteArray() : socket_->peek(arrived), arrived, limits_);
+        const qint64 bytes = socket_->bytesAvailable();
+        const int status = countRequest(request_, request_.inBody ? QByteArray() : socket_->peek(bytes), bytes, limits_);
         if (status == 431)
             refuse("431 Request Header Fields Too Large",
                    QStringLiteral("the request's head is larger than %1 bytes or has more than %2 header fields")
