@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev libssl-dev
+  qt6-httpserver-dev libqt6httpserver6 qt6-websockets-dev chromium
   libpq-dev postgresql
   libgtest-dev googletest
   clang libclang-rt-14-dev
