@@ -172,6 +172,7 @@ TEST_F(RunFixture, AFixtureGetsTheNextSerialNumberStoredBeforeItIsWritten)
         {"?", "0B0000FFFF", "?", "\"?\" is not a number: the fixture gets the stand-in serial number 65535", false},
         {"12abc", "0B0000FFFF", "12abc", "\"12abc\" is not a number", false},
         {"2501150001", "0B0000FFFF", "2501150001", "2501150001 is beyond the 32-bit numbers a fixture holds", false},
+        {"-2501150001", "0B0000FFFF", "-2501150001", "-2501150001 is beyond the 32-bit numbers a fixture holds", false},
         // the top: no number after it could be stored, so none is given out
         {"2147483647", "", "2147483647", "has reached the highest serial number a fixture holds", false},
     };
