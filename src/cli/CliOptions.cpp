@@ -34,6 +34,7 @@ struct Options {
     QCommandLineOption json{QStringLiteral("json")};
     QCommandLineOption strict{QStringLiteral("strict")};
     QCommandLineOption oneNumberEach{QStringLiteral("one-number-each")};
+    QCommandLineOption expectSha256{QStringLiteral("expect-sha256"), QString(), QStringLiteral("HEX")};
     QCommandLineOption listPorts{QStringLiteral("list-ports")};
     QCommandLineOption probe{QStringLiteral("probe")};
     QCommandLineOption check{QStringLiteral("check")};
@@ -232,6 +233,12 @@ QString readSwitches(const QCommandLineParser& parser, const Options& o, CliOpti
         if (options.recordFile.isEmpty())
             return QStringLiteral("The file after --record is empty.");
     }
+    if (parser.isSet(o.expectSha256)) {
+        static const QRegularExpression sha256(QStringLiteral("^[0-9a-fA-F]{64}$"));
+        if (!sha256.match(parser.value(o.expectSha256)).hasMatch())
+            return QStringLiteral("--expect-sha256 '%1' is not a SHA-256 (64 hexadecimal digits).").arg(parser.value(o.expectSha256));
+        options.expectSha256 = parser.value(o.expectSha256).toLower().toLatin1();
+    }
     if (parser.isSet(o.configDir)) {
         options.configDir = parser.value(o.configDir);
         if (options.configDir.isEmpty())
@@ -248,11 +255,11 @@ CliParse ParseCliOptions(const QStringList& args)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({o.configDir, o.port, o.speed, o.address, o.replyTimeout, o.log, o.quiet, o.json,
-                       o.strict, o.oneNumberEach, o.listPorts, o.probe, o.check, o.record, o.database, o.records, o.since, o.serial,
+                       o.strict, o.oneNumberEach, o.expectSha256, o.listPorts, o.probe, o.check, o.record, o.database, o.records, o.since, o.serial,
                        o.setNextSerial, o.help, o.version});
     if (!parser.parse(QStringList{QStringLiteral("vlboot-cli")} + args))
         return refuse(parser.errorText());
-    for (const QCommandLineOption* single : {&o.configDir, &o.speed, &o.address, &o.replyTimeout, &o.record, &o.database,
+    for (const QCommandLineOption* single : {&o.configDir, &o.speed, &o.address, &o.replyTimeout, &o.record, &o.database, &o.expectSha256,
                                                &o.since, &o.serial, &o.setNextSerial}) {
         if (parser.values(*single).size() > 1)
             return refuse(QStringLiteral("--%1 is given more than once.").arg(single->names().constFirst()));

@@ -21,6 +21,7 @@ StationSetup CliStationSetup(const CliOptions& options, const QString& configDir
     setup.recordFile = options.recordFile;
     setup.strict = options.strict;
     setup.log = options.log;
+    setup.expectSha256 = options.expectSha256;
     // A production line's units each need a number of their own.
     setup.oneNumberEach = options.oneNumberEach || options.ports.size() > 1 || options.autoPorts;
     return setup;

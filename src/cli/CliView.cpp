@@ -114,7 +114,7 @@ void CliView::Finish(const UnitResult& unit)
         Notice(QStringLiteral("vlboot-cli: ") + unit.why);
     else if (unit.strictFault)
         Notice(QStringLiteral("vlboot-cli: --strict: the warnings above make this run a fault"));
-    RunResult result;
+    ResultEventData result;
     result.status = unit.status;
     result.why = unit.why;
     result.warnings = unit.warnings;

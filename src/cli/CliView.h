@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliEvents.h"
+#include "UnitEvents.h"
 #include "ProgressBar.h"
 #include "Station.h"
 

@@ -19,58 +19,28 @@ void LineDisplay::Notice(const QString& line)
     clearLive();
     output_.err(textLine(line));
     if (live_)
-        Draw(lastNow_);
+        Draw(lines_, more_);
 }
 
-QString LineDisplay::liveText(const LineUnit& unit, double now) const
+void LineDisplay::Draw(const QStringList& lines, const std::function<QString(int)>& more)
 {
-    int portWidth = 4;
-    for (const LineUnit& u : units_)
-        portWidth = std::max(portWidth, static_cast<int>(u.port.size()));
-    QString rate = QStringLiteral("- B/s");
-    QString left = QStringLiteral("-:-- left");
-    const double t = unit.ended ? unit.endTime : now; // an ended unit's rate stays
-    if (unit.rateStart && t > *unit.rateStart && unit.bytes > unit.rateStartBytes) {
-        const double perSecond = (unit.bytes - unit.rateStartBytes) / (t - *unit.rateStart);
-        rate = ProgressBar::RateText(perSecond);
-        left = ProgressBar::DurationText(std::max(0.0, unit.total - unit.bytes) / perSecond) + QStringLiteral(" left");
-    }
-    if (unit.ended)
-        left = QString();
-    const QString text = QStringLiteral("%1  %2  %3 %4%  %5  %6")
-                             .arg(unit.port, -portWidth)
-                             .arg(unit.kind.isEmpty() ? QStringLiteral("-") : unit.kind, -9)
-                             .arg(unit.caption, -27)
-                             .arg(unit.percent, 3)
-                             .arg(rate, 10)
-                             .arg(left);
-    const int columns = output_.columns ? output_.columns() : 0;
-    return (columns > 1 ? text.left(columns - 1) : text).trimmed();
-}
-
-void LineDisplay::Draw(double now)
-{
-    lastNow_ = now;
+    lines_ = lines;
+    more_ = more;
     if (!live_)
         return;
-    const int columns = output_.columns ? output_.columns() : 0;
+    const int columns = Columns();
     const int rows = output_.rows ? output_.rows() : 0;
     QByteArray bytes;
     if (drawnLines_ > 0 && columns == drawnColumns_)
         bytes += "\x1b[" + QByteArray::number(drawnLines_) + 'A';
     drawnColumns_ = columns;
     // At most the terminal's height less one line, so that nothing scrolls.
-    const int all = static_cast<int>(units_.size());
+    const int all = static_cast<int>(lines.size());
     const int shown = rows > 2 && all > rows - 1 ? rows - 2 : all;
     for (int i = 0; i < shown; ++i)
-        bytes += '\r' + liveText(units_[static_cast<std::size_t>(i)], now).toLocal8Bit() + "\x1b[K\n";
-    if (shown < all) {
-        int running = 0;
-        int ended = 0;
-        for (int i = shown; i < all; ++i)
-            (units_[static_cast<std::size_t>(i)].ended ? ended : running) += 1;
-        bytes += QStringLiteral("\r... and %1 more ports: %2 running, %3 ended\x1b[K\n").arg(all - shown).arg(running).arg(ended).toLocal8Bit();
-    }
+        bytes += '\r' + lines.at(i).toLocal8Bit() + "\x1b[K\n";
+    if (shown < all)
+        bytes += '\r' + (more ? more(shown) : QStringLiteral("... and %1 more").arg(all - shown)).toLocal8Bit() + "\x1b[K\n";
     drawnLines_ = shown < all ? shown + 1 : shown;
     dirty_ = false;
     output_.err(bytes);
@@ -84,26 +54,44 @@ void LineDisplay::clearLive()
     drawnLines_ = 0;
 }
 
-void LineDisplay::ResultsTable() const
+QString LiveLine(const QString& port, int portWidth, const UnitState& unit, double now, int columns)
 {
-    QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("DEVICE"), QStringLiteral("SERIAL"), QStringLiteral("OUTCOME"),
-                             QStringLiteral("TIME"), QStringLiteral("REASON")}};
-    for (const LineUnit& u : units_)
-        rows << QStringList{u.port, u.kind.isEmpty() ? QStringLiteral("-") : u.kind,
-                            u.serial ? QString::number(*u.serial) : QStringLiteral("-"), OutcomeName(u.status),
-                            QStringLiteral("%1 s").arg(u.seconds, 0, 'f', 1), u.why};
-    std::vector<qsizetype> widths(6, 0);
-    for (const QStringList& row : rows)
+    QString rate = QStringLiteral("- B/s");
+    QString left = QStringLiteral("-:-- left");
+    const double t = unit.ended ? unit.endTime : now; // an ended unit's rate stays
+    if (unit.rateStart && t > *unit.rateStart && unit.bytes > unit.rateStartBytes) {
+        const double perSecond = (unit.bytes - unit.rateStartBytes) / (t - *unit.rateStart);
+        rate = ProgressBar::RateText(perSecond);
+        left = ProgressBar::DurationText(std::max(0.0, unit.total - unit.bytes) / perSecond) + QStringLiteral(" left");
+    }
+    if (unit.ended)
+        left = QString();
+    const QString text = QStringLiteral("%1  %2  %3 %4%  %5  %6")
+                             .arg(port, -portWidth)
+                             .arg(unit.kind.isEmpty() ? QStringLiteral("-") : unit.kind, -9)
+                             .arg(unit.caption, -27)
+                             .arg(unit.percent, 3)
+                             .arg(rate, 10)
+                             .arg(left);
+    return (columns > 1 ? text.left(columns - 1) : text).trimmed();
+}
+
+QStringList TableLines(const QList<QStringList>& rows)
+{
+    std::vector<qsizetype> widths;
+    for (const QStringList& row : rows) {
+        widths.resize(std::max(widths.size(), static_cast<std::size_t>(row.size())), 0);
         for (qsizetype i = 0; i < row.size(); ++i)
             widths[static_cast<std::size_t>(i)] = std::max(widths[static_cast<std::size_t>(i)], row.at(i).size());
-    QByteArray table;
+    }
+    QStringList lines;
     for (const QStringList& row : rows) {
         QString line;
         for (qsizetype i = 0; i + 1 < row.size(); ++i)
             line += row.at(i).leftJustified(widths[static_cast<std::size_t>(i)]) + QStringLiteral("  ");
-        table += textLine((line + row.constLast()).trimmed());
+        lines << (row.isEmpty() ? QString() : (line + row.constLast()).trimmed());
     }
-    output_.err(table);
+    return lines;
 }
 
 } // namespace vlboot::cli

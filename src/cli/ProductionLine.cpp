@@ -4,6 +4,7 @@
 #include "ExitStatus.h"
 #include "FirmwareCheck.h"
 #include "LineDisplay.h"
+#include "UnitCommand.h"
 #include "Platform.h"
 #include "PortProbe.h"
 #include "ProgressBar.h"
@@ -38,44 +39,34 @@ public:
         , configDir_(configDir)
         , output_(output)
         , captions_(!options.json && !(terminal.stderrIsTerminal && !options.quiet && terminal.stdoutIsTerminal))
-        , display_(output, terminal.stderrIsTerminal && !options.quiet, units_)
+        , display_(output, terminal.stderrIsTerminal && !options.quiet)
     {
-        clock_.start();
     }
 
-    int Run(const QString& file, const FirmwareCheckResult& check, const QStringList& ports, int stopSignalFd);
+    int Run(const UnitCommand& command, const QStringList& ports, int stopSignalFd);
 
 private:
-    void start(LineUnit& unit);
-    void readOut(LineUnit& unit);
-    void readErr(LineUnit& unit);
-    void event(LineUnit& unit, const QByteArray& line);
-    void finished(LineUnit& unit);
-    void lost(LineUnit& unit);
+    void event(const UnitProcess& unit, const UnitEvent& e);
+    void ended();
     void stop();
+    void draw();
+    void resultsTable();
     int exitStatus() const;
-    double now() const { return clock_.nsecsElapsed() / 1e9; }
 
     const CliOptions& options_;
     QString configDir_;
     const CliOutput& output_;
     const bool captions_;
-    QString file_;
-    FirmwareCheckResult check_;
-    std::vector<LineUnit> units_;
+    std::vector<std::unique_ptr<UnitProcess>> units_;
     LineDisplay display_;
-    QElapsedTimer clock_;
     QEventLoop loop_;
     int running_ = 0;
 };
 
-int Line::Run(const QString& file, const FirmwareCheckResult& check, const QStringList& ports, int stopSignalFd)
+int Line::Run(const UnitCommand& command, const QStringList& ports, int stopSignalFd)
 {
-    file_ = file;
-    check_ = check;
-    units_.resize(static_cast<std::size_t>(ports.size()));
-    for (qsizetype i = 0; i < ports.size(); ++i)
-        units_[static_cast<std::size_t>(i)].port = ports.at(i);
+    for (const QString& port : ports)
+        units_.push_back(std::make_unique<UnitProcess>(command, port, UnitPlaceOf(options_, configDir_, port)));
 
     std::unique_ptr<QSocketNotifier> stopWatch;
     if (stopSignalFd >= 0) {
@@ -86,156 +77,83 @@ int Line::Run(const QString& file, const FirmwareCheckResult& check, const QStri
     if (display_.Live()) {
         QObject::connect(&redraw, &QTimer::timeout, [this] {
             if (display_.Dirty())
-                display_.Draw(now());
+                draw();
         });
         redraw.start(static_cast<int>(ProgressBar::MinRedrawSeconds * 1000));
-        display_.Draw(now());
+        draw();
     }
-    for (LineUnit& unit : units_)
-        start(unit);
+    for (auto& unit : units_) {
+        UnitProcess* u = unit.get();
+        QObject::connect(u, &UnitProcess::Event, [this, u](const UnitEvent& e) { event(*u, e); });
+        QObject::connect(u, &UnitProcess::Notice, [this, u](const QString& line) { display_.Notice(u->Port() + QStringLiteral(": ") + line); });
+        QObject::connect(u, &UnitProcess::Ended, [this] { ended(); });
+        ++running_;
+        u->Start();
+    }
     if (running_ > 0)
         loop_.exec();
     redraw.stop();
-    display_.Draw(now());
+    draw();
     if (!options_.quiet)
-        display_.ResultsTable();
+        resultsTable();
     return exitStatus();
 }
 
-void Line::start(LineUnit& unit)
+void Line::event(const UnitProcess& unit, const UnitEvent& e)
 {
-    QStringList args = UnitArguments(options_, configDir_);
-    args << QStringLiteral("--port") << unit.port << file_;
-    unit.process = std::make_unique<QProcess>();
-    QProcess* process = unit.process.get();
-    platform::StartInOwnProcessGroup(*process);
-    QObject::connect(process, &QProcess::readyReadStandardOutput, [this, &unit] { readOut(unit); });
-    QObject::connect(process, &QProcess::readyReadStandardError, [this, &unit] { readErr(unit); });
-    QObject::connect(process, &QProcess::finished, [this, &unit] { finished(unit); });
-    QObject::connect(process, &QProcess::errorOccurred, [this, &unit](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            finished(unit);
-    });
-    ++running_;
-    unit.startTime = now();
-    process->start(QCoreApplication::applicationFilePath(), args);
-}
-
-void Line::readOut(LineUnit& unit)
-{
-    unit.out += unit.process->readAllStandardOutput();
-    qsizetype end;
-    while ((end = unit.out.indexOf('\n')) >= 0) {
-        const QByteArray line = unit.out.left(end);
-        unit.out.remove(0, end + 1);
-        event(unit, line);
-    }
-}
-
-void Line::readErr(LineUnit& unit)
-{
-    unit.err += unit.process->readAllStandardError();
-    qsizetype end;
-    while ((end = unit.err.indexOf('\n')) >= 0) {
-        display_.Notice(unit.port + QStringLiteral(": ") + QString::fromLocal8Bit(unit.err.left(end)));
-        unit.err.remove(0, end + 1);
-    }
-}
-
-void Line::event(LineUnit& unit, const QByteArray& line)
-{
-    const std::optional<CliEvent> e = ParseCliEvent(line);
-    if (!e) {
-        display_.Notice(unit.port + QStringLiteral(": ") + QString::fromLocal8Bit(line));
-        return;
-    }
-    unit.Apply(*e, now());
-    if (e->kind == CliEvent::Kind::Caption && captions_)
-        output_.out(textLine(unit.port + QStringLiteral(": ") + unit.caption));
+    if (e.kind == UnitEvent::Kind::Caption && captions_)
+        output_.out(textLine(unit.Port() + QStringLiteral(": ") + e.text));
     display_.MarkDirty();
     if (options_.json)
-        output_.out(EventLine(e->object, unit.port));
+        output_.out(EventLine(e.object, unit.Port()));
 }
 
-void Line::finished(LineUnit& unit)
+void Line::ended()
 {
-    if (!unit.process || unit.collected)
-        return;
-    unit.collected = true;
-    readOut(unit);
-    readErr(unit);
-    if (!unit.ended)
-        lost(unit);
-    unit.process->disconnect();
     display_.MarkDirty();
     if (--running_ == 0)
         loop_.quit();
-}
-
-void Line::lost(LineUnit& unit)
-{
-    // The unit's program ended without its result: it crashed or was
-    // killed. Its unit gets a record all the same, from what its events
-    // told, and counts as a fault.
-    const QProcess& p = *unit.process;
-    const int signal = platform::StopSignalReceived();
-    LostUnit facts;
-    facts.outcome = RunOutcome::Fault;
-    unit.status = ExitStatus::Fault;
-    if (signal && p.exitStatus() == QProcess::CrashExit && p.exitCode() == signal) {
-        // The stop passed on reached it before it could take stop signals.
-        facts.outcome = RunOutcome::Stopped;
-        unit.status = platform::ExitStatusOfSignal(signal);
-        unit.caption = QStringLiteral("stopped");
-    }
-    unit.why = facts.outcome == RunOutcome::Stopped
-        ? QStringLiteral("stopped by %1 before its run began").arg(platform::SignalName(signal))
-        : p.error() == QProcess::FailedToStart
-        ? QStringLiteral("vlboot-cli could not be started for this port (%1)").arg(p.errorString())
-        : p.exitStatus() == QProcess::CrashExit
-        ? QStringLiteral("vlboot-cli for this port ended by a signal without reporting its end")
-        : QStringLiteral("vlboot-cli for this port ended with exit status %1 without reporting its end").arg(p.exitCode());
-    unit.ended = true;
-    unit.endTime = now();
-    unit.seconds = unit.endTime - unit.startTime;
-
-    facts.place = UnitPlaceOf(options_, configDir_, unit.port);
-    facts.firmwareFile = file_;
-    facts.firmwareSize = check_.size;
-    facts.firmwareSha256 = check_.sha256;
-    facts.deviceKind = unit.kind;
-    facts.caption = unit.caption;
-    facts.serialNumber = unit.serial;
-    facts.exchanges = unit.exchanges;
-    facts.seconds = unit.seconds;
-    facts.reason = unit.why;
-    const Outcome kept = KeepRecord(configDir_, options_.recordFile, DatabaseConnection(options_, configDir_), RecordOfLostUnit(facts));
-    for (const QString& note : kept.notes())
-        display_.Notice(unit.port + QStringLiteral(": vlboot-cli: ") + note);
-    if (!kept.ok())
-        display_.Notice(unit.port + QStringLiteral(": vlboot-cli: ") + kept.why());
-    display_.Notice(unit.port + QStringLiteral(": why: ") + unit.why);
-    if (options_.json) {
-        RunResult result;
-        result.status = unit.status;
-        result.why = unit.why;
-        result.serialNumber = unit.serial;
-        result.deviceKind = unit.kind;
-        result.exchanges = unit.exchanges;
-        result.wallSeconds = unit.seconds;
-        result.recordError = kept.ok() ? QString() : kept.why();
-        output_.out(EventLine(ParseCliEvent(ResultEvent(result))->object, unit.port));
-    }
 }
 
 void Line::stop()
 {
     platform::DrainStopSignals();
     const int signal = platform::StopSignalReceived();
-    for (LineUnit& unit : units_) {
-        if (unit.process && unit.process->state() != QProcess::NotRunning)
-            platform::SendSignal(unit.process->processId(), signal);
+    for (auto& unit : units_)
+        unit->Stop(signal);
+}
+
+void Line::draw()
+{
+    int portWidth = 4;
+    for (const auto& u : units_)
+        portWidth = std::max(portWidth, static_cast<int>(u->Port().size()));
+    QStringList lines;
+    for (const auto& u : units_)
+        lines << LiveLine(u->Port(), portWidth, u->State(), u->Elapsed(), display_.Columns());
+    display_.Draw(lines, [this](int first) {
+        int ended = 0;
+        for (std::size_t i = static_cast<std::size_t>(first); i < units_.size(); ++i)
+            ended += units_[i]->State().ended ? 1 : 0;
+        const int rest = static_cast<int>(units_.size()) - first;
+        return QStringLiteral("... and %1 more ports: %2 running, %3 ended").arg(rest).arg(rest - ended).arg(ended);
+    });
+}
+
+void Line::resultsTable()
+{
+    QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("DEVICE"), QStringLiteral("SERIAL"), QStringLiteral("OUTCOME"),
+                             QStringLiteral("TIME"), QStringLiteral("REASON")}};
+    for (const auto& unit : units_) {
+        const UnitState& u = unit->State();
+        rows << QStringList{unit->Port(), u.kind.isEmpty() ? QStringLiteral("-") : u.kind,
+                            u.serial ? QString::number(*u.serial) : QStringLiteral("-"), OutcomeName(u.status),
+                            QStringLiteral("%1 s").arg(u.seconds, 0, 'f', 1), u.why};
     }
+    QByteArray table;
+    for (const QString& line : TableLines(rows))
+        table += textLine(line);
+    output_.err(table);
 }
 
 int Line::exitStatus() const
@@ -244,10 +162,11 @@ int Line::exitStatus() const
     bool fault = false;
     bool timeout = false;
     bool stopped = false;
-    for (const LineUnit& u : units_) {
-        fault = fault || u.status == ExitStatus::Fault || u.status == ExitStatus::Usage;
-        timeout = timeout || u.status == ExitStatus::Timeout;
-        stopped = stopped || u.status > ExitStatus::SignalBase;
+    for (const auto& unit : units_) {
+        const int status = unit->State().status;
+        fault = fault || status == ExitStatus::Fault || status == ExitStatus::Usage;
+        timeout = timeout || status == ExitStatus::Timeout;
+        stopped = stopped || status > ExitStatus::SignalBase;
     }
     if (stopped && signal)
         return platform::ExitStatusOfSignal(signal);
@@ -274,7 +193,7 @@ void failedBeforeAnyPort(const CliOptions& options, const CliOutput& output, int
 {
     output.err(textLine(QStringLiteral("why: ") + why));
     if (options.json) {
-        RunResult result;
+        ResultEventData result;
         result.status = status;
         result.why = why;
         output.out(ResultEvent(result));
@@ -332,7 +251,7 @@ int RunProductionLine(const CliOptions& options, const QString& configDir, const
                                                            : counter.problem)));
     }
     Line line(options, configDir, output, terminal);
-    return line.Run(file, check, ports, stopSignalFd);
+    return line.Run(UnitCommandOf(options, configDir, file, check), ports, stopSignalFd);
 }
 
 } // namespace vlboot::cli

@@ -18,7 +18,17 @@ ProductionSetup ReadProductionSetup(const IniFileHandler& ini)
     setup.station = ini.ReadIni(Section, QStringLiteral("Station"), QString());
     if (setup.station.isEmpty())
         setup.station = QSysInfo::machineHostName();
+    setup.firmwareSha256 = ini.ReadIni(Section, QStringLiteral("FirmwareSha256"), QString()).trimmed().toLower().toLatin1();
+    for (const QString& port : ini.ReadIni(Section, QStringLiteral("Ports"), QString()).split(QLatin1Char(','), Qt::SkipEmptyParts))
+        setup.ports << port.trimmed();
+    setup.http = ini.ReadIni(Section, QStringLiteral("Http"), QString()).trimmed();
+    setup.httpToken = ini.ReadIni(Section, QStringLiteral("HttpToken"), QString()).trimmed();
     return setup;
+}
+
+bool StoreProductionSetting(const IniFileHandler& ini, const QString& key, const QString& value)
+{
+    return ini.WriteIni(QStringLiteral("Production"), key, value);
 }
 
 void UseProductionDatabase(ProgrammingSession& session, const QString& connection)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace vlboot {
 
@@ -13,8 +14,14 @@ class ProgrammingSession;
 struct ProductionSetup {
     QString database; // "Database": a PostgreSQL connection string; "" for none
     QString station;  // "Station": the station's name in the records; the host name when unset
+    QByteArray firmwareSha256; // "FirmwareSha256": the only firmware the station programs (lower case); "" for any
+    QStringList ports;  // "Ports": the ports the production window watches, comma-separated
+    QString http;       // "Http": where the station's HTTP server listens ("" for none)
+    QString httpToken;  // "HttpToken": what every HTTP request must carry when set
 };
 ProductionSetup ReadProductionSetup(const IniFileHandler& ini);
+// Stores one key of [Production] (the production window's settings), at once.
+bool StoreProductionSetting(const IniFileHandler& ini, const QString& key, const QString& value);
 
 // With a connection string: the session's fixtures get their serial numbers
 // from that production database (OpenRecordStore sends the records there).

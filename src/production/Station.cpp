@@ -78,6 +78,7 @@ void Station::StartUp()
         link().SetLogging(true);
     production_ = ReadProductionSetup(s.Ini);
     database_ = setup_.database.value_or(production_.database);
+    session_.SetPinnedFirmware(setup_.expectSha256.isEmpty() ? production_.firmwareSha256 : setup_.expectSha256);
     if (database_.trimmed().isEmpty())
         session_.SetSerialNumberSource(std::make_unique<SettingsSerialNumbers>(s.Ini, setup_.oneNumberEach));
     UseProductionDatabase(session_, database_);

@@ -34,6 +34,9 @@ struct StationSetup {
     // A fixture is refused before boot mode unless the counter of setup.ini
     // gives it a number of its own (the units of a production line).
     bool oneNumberEach = false;
+    // The only firmware to program (--expect-sha256); else FirmwareSha256=
+    // of [Production]; "" for any.
+    QByteArray expectSha256;
 };
 
 // The end of one unit's run, as every front end reports it.

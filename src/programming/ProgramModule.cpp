@@ -10,11 +10,13 @@
 
 namespace vlboot {
 
-ProgrammingRun::ProgrammingRun(Bootloader& device, SerialNumberSource& serials, RunView& view, StopRequest& stop)
+ProgrammingRun::ProgrammingRun(Bootloader& device, SerialNumberSource& serials, RunView& view, StopRequest& stop,
+                               QByteArray pinnedSha256)
     : device_(device)
     , serials_(serials)
     , view_(view)
     , stop_(stop)
+    , pinnedSha256_(std::move(pinnedSha256))
 {
 }
 
@@ -75,6 +77,8 @@ bool ProgrammingRun::checkFile(const QString& fileName)
     report_.check = CheckFirmwareFile(fileName, [this] { caption(QStringLiteral("File found")); });
     if (!report_.check.ok)
         return faultCaptionEnd(report_.check.why);
+    if (!pinnedSha256_.isEmpty() && report_.check.sha256 != pinnedSha256_)
+        return faultCaptionEnd(PinnedFirmwareMismatch(fileName, report_.check.sha256, pinnedSha256_));
     caption(QStringLiteral("File ok"));
     return true;
 }

@@ -25,7 +25,11 @@ struct Exchange;
 // shows it once the unit's record is kept.
 class ProgrammingRun {
 public:
-    ProgrammingRun(Bootloader& device, SerialNumberSource& serials, RunView& view, StopRequest& stop);
+    // `pinnedSha256` (lower-case hexadecimal, "" for none): the only
+    // firmware file the run may program; any other is refused after the
+    // checking pass, before boot mode.
+    ProgrammingRun(Bootloader& device, SerialNumberSource& serials, RunView& view, StopRequest& stop,
+                   QByteArray pinnedSha256 = {});
 
     RunReport ProgramModule(const QString& fileName);
 
@@ -59,6 +63,7 @@ private:
     SerialNumberSource& serials_;
     RunView& view_;
     StopRequest& stop_;
+    QByteArray pinnedSha256_;
     RunReport report_;
     QStringList notes_; // what a failure's explanation adds: an assumed device, a refused boot-mode entry
 };

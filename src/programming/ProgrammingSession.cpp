@@ -53,7 +53,7 @@ const RunReport& ProgrammingSession::Program(const QString& fileName, RunView& v
 {
     roundTrips_.clear();
     const double start = clock_->Now();
-    ProgrammingRun run(*device_, *serials_, view, stop_);
+    ProgrammingRun run(*device_, *serials_, view, stop_, pinnedSha256_);
     {
         // The port is the run's from its first frame until the run ends,
         // whichever way; a frame waits for the driver as long as for a reply.

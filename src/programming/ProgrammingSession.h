@@ -52,6 +52,9 @@ public:
     // Where fixtures' serial numbers come from: by default the counter of
     // setup.ini.
     void SetSerialNumberSource(std::unique_ptr<SerialNumberSource> source);
+    // The only firmware its runs may program (SHA-256, lower-case
+    // hexadecimal); "" for any.
+    void SetPinnedFirmware(const QByteArray& sha256) { pinnedSha256_ = sha256; }
 
     // One programming run of `fileName`, shown through `view`, holding the
     // port for the run's length. The account of the run is also kept as
@@ -77,6 +80,7 @@ private:
     std::unique_ptr<DeviceProtocol> protocol_;
     std::unique_ptr<Bootloader> device_;
     std::unique_ptr<SerialNumberSource> serials_;
+    QByteArray pinnedSha256_;
     RunReport last_;
     std::vector<double> roundTrips_;
 };

@@ -147,6 +147,12 @@ QString ExchangeProblem(const Exchange& e, const QString& what)
         .arg(ReplyBytesText(buffer));
 }
 
+QString PinnedFirmwareMismatch(const QString& fileName, const QByteArray& sha256, const QByteArray& pinned)
+{
+    return QStringLiteral("%1 is not the released firmware: its SHA-256 is %2, the pinned one is %3; nothing was programmed")
+        .arg(fileName, QString::fromLatin1(sha256), QString::fromLatin1(pinned));
+}
+
 QString BootFrameProblem(const Bootloader::BootModeFrame& frame, double seconds)
 {
     if (frame.state == Bootloader::BootModeFrame::State::Missing)

@@ -24,6 +24,9 @@ QString RefusalText(const Exchange& exchange);
 // "status 0x14" of a complete reply.
 QString StatusText(std::uint8_t status);
 
+// Why a firmware file is refused that is not the pinned one: both hashes.
+QString PinnedFirmwareMismatch(const QString& fileName, const QByteArray& sha256, const QByteArray& pinned);
+
 // Why the amplifier's boot-mode frame did not do.
 QString BootFrameProblem(const Bootloader::BootModeFrame& frame, double seconds);
 

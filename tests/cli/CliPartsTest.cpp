@@ -147,21 +147,20 @@ TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)
     EXPECT_TRUE(bar.err.contains("\n\r")) << bar.err.toStdString();
 }
 
-TEST(CliParts, ALineOfMorePortsThanTheTerminalHasLinesNeverScrolls)
+TEST(CliParts, MoreLiveLinesThanTheTerminalHasRowsNeverScroll)
 {
     QByteArray err;
     const CliOutput output{[](const QByteArray&) {}, [&err](const QByteArray& b) { err += b; }, [] { return 80; }, [] { return 10; }};
-    std::vector<LineUnit> units(16);
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        units[i].port = QStringLiteral("/dev/ttyUSB%1").arg(i);
-        units[i].ended = i >= 12;
-    }
-    LineDisplay display(output, true, units);
-    display.Draw(0);
-    EXPECT_EQ(err.count('\n'), 9); // 8 ports and one line for the rest, within 10 lines
-    EXPECT_TRUE(err.contains("... and 8 more ports: 4 running, 4 ended")) << err.toStdString();
+    QStringList lines;
+    for (int i = 0; i < 16; ++i)
+        lines << QStringLiteral("/dev/ttyUSB%1").arg(i);
+    LineDisplay display(output, true);
+    const auto more = [](int first) { return QStringLiteral("... from %1 on").arg(first); };
+    display.Draw(lines, more);
+    EXPECT_EQ(err.count('\n'), 9); // 8 lines and one for the rest, within 10 rows
+    EXPECT_TRUE(err.contains("/dev/ttyUSB7\x1b[K\n\r... from 8 on")) << err.toStdString();
     err.clear();
-    display.Draw(1);
+    display.Draw(lines, more);
     EXPECT_TRUE(err.startsWith("\x1b[9A")); // back over exactly what was drawn
 }
 

@@ -3,6 +3,7 @@
 // precise reasons for failures.
 #include "CliFixture.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -93,4 +94,22 @@ TEST_F(RunReport, AnEndRecordWithDataWhileABlockChangeIsPendingClosesTheRunAndCh
     EXPECT_EQ(event["blocks"].toArray().size(), 1);
     EXPECT_EQ(event["runs"]["amplifier"]["warnings"].toArray().size(), 1);
     EXPECT_EQ(RunCli({"--check", "--strict", folder.file("fw.ldr")}).exitCode, 1);
+}
+
+TEST_F(RunReport, AFileThatIsNotThePinnedFirmwareIsRefusedAfterDetectionWithBothHashes)
+{
+    folder.write("fw.ldr", hexImage(0));
+    const QByteArray actual = QCryptographicHash::hash(folder.read("fw.ldr"), QCryptographicHash::Sha256).toHex();
+    const QByteArray pinned = QByteArray(64, 'a');
+    folder.write("setup.ini", "[Production]\r\nFirmwareSha256=" + pinned.toUpper() + "\r\n");
+    Simulator sim({"--device", "amplifier"});
+    const CliResult r = RunCli(args(sim.TerminalPath(), {"--quiet"}));
+    const CliResult summary = sim.Terminate();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.lastCaption(), "Fault");
+    EXPECT_TRUE(r.why().contains("its SHA-256 is " + actual + ", the pinned one is " + pinned)) << r.why().toStdString();
+    EXPECT_TRUE(summary.errText().contains("requests 1,")) << summary.errText().toStdString(); // the detection only
+    // --expect-sha256 pins it for one run, over the setting.
+    Simulator again({"--device", "amplifier"});
+    EXPECT_EQ(RunCli(args(again.TerminalPath(), {"--quiet", "--expect-sha256", actual})).exitCode, 0);
 }

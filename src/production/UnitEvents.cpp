@@ -1,4 +1,4 @@
-#include "CliEvents.h"
+#include "UnitEvents.h"
 
 #include "ExitStatus.h"
 
@@ -6,7 +6,7 @@
 #include <QJsonDocument>
 #include <cmath>
 
-namespace vlboot::cli {
+namespace vlboot {
 namespace {
 
 // Milliseconds and seconds to three decimals: enough to compare adapters,
@@ -21,9 +21,9 @@ QJsonValue textOrNull(const QString& text)
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
-RunResult resultOf(const QJsonObject& o)
+ResultEventData resultOf(const QJsonObject& o)
 {
-    RunResult r;
+    ResultEventData r;
     r.status = o.value(QStringLiteral("status")).toInt();
     r.why = o.value(QStringLiteral("why")).toString();
     for (const QJsonValue& w : o.value(QStringLiteral("warnings")).toArray())
@@ -81,7 +81,7 @@ QByteArray MessageEvent(const QString& title, const QString& text)
                       {QStringLiteral("text"), text}});
 }
 
-QByteArray ResultEvent(const RunResult& result)
+QByteArray ResultEvent(const ResultEventData& result)
 {
     return EventLine({{QStringLiteral("event"), QStringLiteral("result")},
                       {QStringLiteral("status"), result.status},
@@ -96,36 +96,36 @@ QByteArray ResultEvent(const RunResult& result)
                       {QStringLiteral("record_error"), textOrNull(result.recordError)}});
 }
 
-std::optional<CliEvent> ParseCliEvent(QByteArrayView line)
+std::optional<UnitEvent> ParseUnitEvent(QByteArrayView line)
 {
     const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray());
     if (!document.isObject())
         return std::nullopt;
-    CliEvent e;
+    UnitEvent e;
     e.object = document.object();
     const QJsonObject& o = e.object;
     const QString name = o.value(QStringLiteral("event")).toString();
     if (name == QLatin1String("caption")) {
-        e.kind = CliEvent::Kind::Caption;
+        e.kind = UnitEvent::Kind::Caption;
         e.text = o.value(QStringLiteral("text")).toString();
     } else if (name == QLatin1String("device")) {
-        e.kind = CliEvent::Kind::Device;
+        e.kind = UnitEvent::Kind::Device;
         e.text = o.value(QStringLiteral("kind")).toString();
     } else if (name == QLatin1String("progress")) {
-        e.kind = CliEvent::Kind::Progress;
+        e.kind = UnitEvent::Kind::Progress;
         e.percent = o.value(QStringLiteral("percent")).toInt();
         e.bytes = o.value(QStringLiteral("bytes")).toDouble();
         e.total = o.value(QStringLiteral("total")).toDouble();
         e.exchanges = o.value(QStringLiteral("exchanges")).toInt();
     } else if (name == QLatin1String("serial_number")) {
-        e.kind = CliEvent::Kind::SerialNumber;
+        e.kind = UnitEvent::Kind::SerialNumber;
         e.number = o.value(QStringLiteral("number")).toInteger();
     } else if (name == QLatin1String("message")) {
-        e.kind = CliEvent::Kind::Message;
+        e.kind = UnitEvent::Kind::Message;
         e.title = o.value(QStringLiteral("title")).toString();
         e.text = o.value(QStringLiteral("text")).toString();
     } else if (name == QLatin1String("result")) {
-        e.kind = CliEvent::Kind::Result;
+        e.kind = UnitEvent::Kind::Result;
         e.result = resultOf(o);
     }
     return e;
@@ -141,4 +141,4 @@ QString OutcomeName(int status)
     }
 }
 
-} // namespace vlboot::cli
+} // namespace vlboot

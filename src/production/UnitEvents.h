@@ -8,15 +8,16 @@
 #include <cstdint>
 #include <optional>
 
-namespace vlboot::cli {
+namespace vlboot {
 
-// The events of --json: one compact JSON object per line, ended by "\n",
-// with its name under "event". The writers and the one parser of them live
-// here together, so that the production line reads exactly what a unit's
-// vlboot-cli writes.
+// The events of a unit's run (vlboot-cli --json): one compact JSON object
+// per line, ended by "\n", with its name under "event". The writers and the
+// one parser of them live here together, so that whoever follows a unit's
+// vlboot-cli (the production line, the watch, the production window) reads
+// exactly what it writes.
 
 // The last event of a run.
-struct RunResult {
+struct ResultEventData {
     int status = 0;                    // the exit status: 0, 1, 2, or 128 + the stop signal
     QString why;                       // empty on success
     QStringList warnings;              // doubtful points of the run
@@ -29,7 +30,7 @@ struct RunResult {
 };
 
 // One event as the parser reads it.
-struct CliEvent {
+struct UnitEvent {
     enum class Kind { Caption, Device, Progress, SerialNumber, Message, Result, Other };
     Kind kind = Kind::Other;
     QString text;       // Caption: the caption; Device: the kind; Message: the text
@@ -39,7 +40,7 @@ struct CliEvent {
     double total = 0;   // Progress
     int exchanges = 0;  // Progress: exchanges so far
     std::optional<qint64> number; // SerialNumber
-    RunResult result;   // Result
+    ResultEventData result;   // Result
     QJsonObject object; // the event as it came
 };
 
@@ -56,11 +57,11 @@ QByteArray MessageEvent(const QString& title, const QString& text);
 // {"event":"result","status":..,"outcome":"success|fault|timeout|stopped","why":..|null,
 //  "warnings":[..],"serial_number":..|null,"device_kind":..|null,"exchanges":..,
 //  "median_rtt_ms":..|null,"wall_s":..,"record_error":..|null}
-QByteArray ResultEvent(const RunResult& result);
+QByteArray ResultEvent(const ResultEventData& result);
 
 // An event of one line (without or with its "\n"); nothing when the line is
 // no JSON object.
-std::optional<CliEvent> ParseCliEvent(QByteArrayView line);
+std::optional<UnitEvent> ParseUnitEvent(QByteArrayView line);
 
 // The line of an event object, with `port` added when not empty.
 QByteArray EventLine(QJsonObject object, const QString& port = {});
@@ -69,4 +70,4 @@ QByteArray EventLine(QJsonObject object, const QString& port = {});
 // 128 + a signal's number.
 QString OutcomeName(int status);
 
-} // namespace vlboot::cli
+} // namespace vlboot
