@@ -15,6 +15,7 @@
 #include "PortProbe.h"
 #include "ProductionLine.h"
 #include "Version.h"
+#include "WatchMode.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -113,6 +114,9 @@ int main(int argc, char** argv)
         platform::WriteStandardError(text(QStringLiteral("vlboot-cli: cannot create the settings folder %1\n").arg(configDir)));
         return ExitStatus::CannotCreate;
     }
+    if (options.watch)
+        return RunWatch(options, configDir, output, {platform::StandardOutputIsTerminal(), platform::StandardErrorIsTerminal()},
+                        stopSignalFd);
     if (options.ports.size() > 1 || options.autoPorts)
         return RunProductionLine(options, configDir, output,
                                  {platform::StandardOutputIsTerminal(), platform::StandardErrorIsTerminal()}, stopSignalFd);

@@ -35,6 +35,8 @@ struct Options {
     QCommandLineOption strict{QStringLiteral("strict")};
     QCommandLineOption oneNumberEach{QStringLiteral("one-number-each")};
     QCommandLineOption expectSha256{QStringLiteral("expect-sha256"), QString(), QStringLiteral("HEX")};
+    QCommandLineOption watch{QStringLiteral("watch")};
+    QCommandLineOption http{QStringLiteral("http"), QString(), QStringLiteral("ADDRESS:PORT")};
     QCommandLineOption listPorts{QStringLiteral("list-ports")};
     QCommandLineOption probe{QStringLiteral("probe")};
     QCommandLineOption check{QStringLiteral("check")};
@@ -141,6 +143,12 @@ QString readPorts(const QCommandLineParser& parser, const Options& o, CliOptions
         return QStringLiteral("--port auto programs the ports where a device answers; --list-ports --probe only shows them.");
     if (options.check && (!options.ports.isEmpty() || options.autoPorts || options.listPorts))
         return QStringLiteral("--check touches no port; name none with it.");
+    if (options.watch && options.ports.isEmpty() && !options.autoPorts)
+        return QStringLiteral("--watch watches the ports named with --port (or every port with --port auto): name them.");
+    if (options.watch && (options.listPorts || options.check))
+        return QStringLiteral("--watch programs units as they are placed; it goes with neither --list-ports nor --check.");
+    if (!options.http.isEmpty() && !options.watch)
+        return QStringLiteral("--http serves a watching station: it goes with --watch.");
     return {};
 }
 
@@ -198,6 +206,8 @@ QString readDatabase(const QCommandLineParser& parser, const Options& o, CliOpti
 QString readFile(const QCommandLineParser& parser, CliOptions& options)
 {
     const QStringList files = parser.positionalArguments();
+    if (options.watch && (options.records || options.setNextSerial))
+        return QStringLiteral("--watch programs units; --records and --set-next-serial do not go with it.");
     if (!files.isEmpty() && (options.records || options.setNextSerial))
         return QStringLiteral("--records and --set-next-serial program nothing: no firmware file goes with them.");
     if (!files.isEmpty() && options.listPorts)
@@ -221,6 +231,10 @@ QString readSwitches(const QCommandLineParser& parser, const Options& o, CliOpti
     options.json = parser.isSet(o.json);
     options.strict = parser.isSet(o.strict);
     options.oneNumberEach = parser.isSet(o.oneNumberEach);
+    options.watch = parser.isSet(o.watch);
+    options.http = parser.value(o.http);
+    if (parser.isSet(o.http) && options.http.trimmed().isEmpty())
+        return QStringLiteral("The address after --http is empty.");
     options.listPorts = parser.isSet(o.listPorts);
     options.probe = parser.isSet(o.probe);
     options.check = parser.isSet(o.check);
@@ -255,11 +269,11 @@ CliParse ParseCliOptions(const QStringList& args)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions({o.configDir, o.port, o.speed, o.address, o.replyTimeout, o.log, o.quiet, o.json,
-                       o.strict, o.oneNumberEach, o.expectSha256, o.listPorts, o.probe, o.check, o.record, o.database, o.records, o.since, o.serial,
+                       o.strict, o.oneNumberEach, o.expectSha256, o.watch, o.http, o.listPorts, o.probe, o.check, o.record, o.database, o.records, o.since, o.serial,
                        o.setNextSerial, o.help, o.version});
     if (!parser.parse(QStringList{QStringLiteral("vlboot-cli")} + args))
         return refuse(parser.errorText());
-    for (const QCommandLineOption* single : {&o.configDir, &o.speed, &o.address, &o.replyTimeout, &o.record, &o.database, &o.expectSha256,
+    for (const QCommandLineOption* single : {&o.configDir, &o.speed, &o.address, &o.replyTimeout, &o.record, &o.database, &o.expectSha256, &o.http,
                                                &o.since, &o.serial, &o.setNextSerial}) {
         if (parser.values(*single).size() > 1)
             return refuse(QStringLiteral("--%1 is given more than once.").arg(single->names().constFirst()));

@@ -34,7 +34,9 @@ struct CliOptions {
     bool json = false;
     bool strict = false; // a warning makes the run a fault
     bool oneNumberEach = false; // --one-number-each: a fixture only with a number of its own
-    QByteArray expectSha256;    // --expect-sha256: the only firmware to program (lower-case hexadecimal) (exit status 1)
+    QByteArray expectSha256;    // --expect-sha256: the only firmware to program (lower-case hexadecimal)
+    bool watch = false;         // --watch: units programmed as they are placed, until stopped
+    QString http;               // --http ADDRESS:PORT: the station's HTTP server (with --watch) (exit status 1)
     bool listPorts = false;
     bool probe = false;   // --probe (with --list-ports): what answers on each port
     bool check = false;   // --check: the checking pass of the file only

@@ -4,6 +4,7 @@
 #include "ExitStatus.h"
 #include "FirmwareCheck.h"
 #include "LineDisplay.h"
+#include "LineSetup.h"
 #include "UnitCommand.h"
 #include "Platform.h"
 #include "PortProbe.h"
@@ -173,22 +174,6 @@ int Line::exitStatus() const
     return fault ? ExitStatus::Fault : timeout ? ExitStatus::Timeout : ExitStatus::Success;
 }
 
-// Two --port values that lead to one device (a link and its target, COMn
-// and its [Ports] path) would have two units wait for each other.
-QString SameDeviceTwice(const QStringList& ports, const IniFileHandler& ini)
-{
-    QMap<QString, QString> seen; // device -> the --port value that named it
-    for (const QString& port : ports) {
-        const QString device = DeviceOfPort(port, ini);
-        const QString real = QFileInfo(device).canonicalFilePath();
-        const QString key = real.isEmpty() ? device : real;
-        if (seen.contains(key))
-            return QStringLiteral("--port %1 and --port %2 are the same device (%3): name it once.").arg(seen.value(key), port, key);
-        seen.insert(key, port);
-    }
-    return {};
-}
-
 void failedBeforeAnyPort(const CliOptions& options, const CliOutput& output, int status, const QString& why)
 {
     output.err(textLine(QStringLiteral("why: ") + why));
@@ -205,26 +190,21 @@ void failedBeforeAnyPort(const CliOptions& options, const CliOutput& output, int
 int RunProductionLine(const CliOptions& options, const QString& configDir, const CliOutput& output, LineTerminal terminal,
                       int stopSignalFd)
 {
-    QString file = options.firmwareFile;
-    if (file.isEmpty())
-        file = Settings(configDir).ReadFirmwareFile();
+    const IniFileHandler ini(SettingsFilePath(configDir));
     // Checked once before any port is touched: a bad file reaches no unit.
-    const FirmwareCheckResult check = CheckFirmwareFile(file);
-    if (!check.ok) {
+    const Result<LineFirmware> firmware = CheckLineFirmware(options, configDir, ReadProductionSetup(ini));
+    if (!firmware) {
         output.err(textLine(QStringLiteral("Error!")) + textLine(QStringLiteral("Fault during upload.")));
-        failedBeforeAnyPort(options, output, ExitStatus::Fault, check.why);
+        failedBeforeAnyPort(options, output, ExitStatus::Fault, firmware.why());
         return ExitStatus::Fault;
     }
-    file = QFileInfo(file).absoluteFilePath();
-
     QStringList ports = options.ports;
-    if (const QString twice = SameDeviceTwice(ports, IniFileHandler(SettingsFilePath(configDir))); !twice.isEmpty()) {
+    if (const QString twice = SameDeviceTwice(ports, ini); !twice.isEmpty()) {
         output.err(textLine(QStringLiteral("vlboot-cli: ") + twice));
         return ExitStatus::Usage;
     }
     if (options.autoPorts) {
         ports.clear();
-        const IniFileHandler ini(SettingsFilePath(configDir));
         const QStringList candidates = ProbeCandidates(ini);
         for (const ProbeAnswer& a : ProbePorts(configDir, candidates, ProbeLineOf(options, ini))) {
             if (a.Answered())
@@ -241,17 +221,9 @@ int RunProductionLine(const CliOptions& options, const QString& configDir, const
             return ExitStatus::NoDevice;
         }
     }
-    // Each fixture needs a number of its own: one the counter cannot give is
-    // refused before its boot mode (amplifiers need none); said at once.
-    if (DatabaseConnection(options, configDir).trimmed().isEmpty()) {
-        const SerialCounter counter = ReadSerialCounter(IniFileHandler(SettingsFilePath(configDir)));
-        if (!counter.problem.isEmpty() || counter.exhausted)
-            output.err(textLine(QStringLiteral("vlboot-cli: fixtures will be refused: %1")
-                                    .arg(counter.exhausted ? QStringLiteral("the Serial setting %1 has reached the highest serial number").arg(counter.stored)
-                                                           : counter.problem)));
-    }
+    WarnOfTheCounter(options, configDir, output);
     Line line(options, configDir, output, terminal);
-    return line.Run(UnitCommandOf(options, configDir, file, check), ports, stopSignalFd);
+    return line.Run(UnitCommandOf(options, configDir, firmware->file, firmware->check), ports, stopSignalFd);
 }
 
 } // namespace vlboot::cli

@@ -3,6 +3,7 @@
 #include "RecordStore.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace vlboot {
@@ -24,8 +25,14 @@ public:
     Outcome Append(const RunRecord& record) override;
     const QString& Path() const { return path_; }
 
+    // The records of the file, oldest first (a line of other columns or a
+    // cut last line is left out). Failed when the file cannot be read; no
+    // file is no records.
+    static Result<QList<RunRecord>> Read(const QString& path);
+
     // The header line and the line of one record, each with its CR LF.
     static QByteArray HeaderLine();
+    static QStringList HeaderFields();
     static QByteArray Line(const RunRecord& record);
     // A field as RFC 4180 has it: in double quotes, its quotes doubled, when
     // it holds a comma, a quote, a line end or a blank at either end.

@@ -53,6 +53,29 @@ std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QSt
     return std::make_unique<RecordStores>(std::move(stores));
 }
 
+Result<QList<RunRecord>> ReadRecords(const QString& configDir, const QString& file, const QString& database,
+                                     const std::optional<QDateTime>& since, const std::optional<qint64>& serial)
+{
+    if (!database.trimmed().isEmpty()) {
+        const auto rows = ProductionDatabase(database).Records(since, serial);
+        if (!rows)
+            return rows.outcome();
+        QList<RunRecord> records;
+        for (const ProductionDatabase::Stored& s : *rows)
+            records << s.record;
+        return records;
+    }
+    const auto all = CsvRecordFile::Read(file.isEmpty() ? CsvRecordFile::DefaultPath(configDir) : file);
+    if (!all)
+        return all;
+    QList<RunRecord> records;
+    for (const RunRecord& r : *all) {
+        if ((!since || r.time >= *since) && (!serial || r.serialNumber == serial))
+            records << r;
+    }
+    return records;
+}
+
 Outcome KeepRecord(const QString& configDir, const QString& file, const QString& database, const RunRecord& record)
 {
     return OpenRecordStore(configDir, file, database)->Append(record);

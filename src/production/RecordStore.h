@@ -4,7 +4,10 @@
 #include "RunRecord.h"
 
 #include <QString>
+#include <QDateTime>
+#include <QList>
 #include <memory>
+#include <optional>
 
 namespace vlboot {
 
@@ -27,6 +30,13 @@ public:
 // file in `configDir`.
 std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QString& file = {},
                                              const QString& database = {});
+// The records of the store a station reads them from: the production
+// database when one is set, else runs.csv (or `file`); those whose run
+// ended at `since` or later and (when given) that gave out `serial`, oldest
+// first.
+Result<QList<RunRecord>> ReadRecords(const QString& configDir, const QString& file, const QString& database,
+                                     const std::optional<QDateTime>& since, const std::optional<qint64>& serial);
+
 // Appends `record` to the stores OpenRecordStore chooses.
 Outcome KeepRecord(const QString& configDir, const QString& file, const QString& database, const RunRecord& record);
 

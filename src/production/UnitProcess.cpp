@@ -71,6 +71,7 @@ void UnitProcess::Start()
             finished();
     });
     clock_.start();
+    startedAt_ = QDateTime::currentDateTime();
     p->start(command_.program, command_.arguments + QStringList{QStringLiteral("--port"), port_, command_.firmwareFile});
 }
 
@@ -123,6 +124,7 @@ void UnitProcess::finished()
     readErr();
     if (!state_.ended)
         lost();
+    emit Done();
 }
 
 void UnitProcess::lost()

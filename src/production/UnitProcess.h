@@ -3,6 +3,7 @@
 #include "UnitEvents.h"
 #include "UnitRecord.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
@@ -71,8 +72,9 @@ public:
 
     const QString& Port() const { return port_; }
     const UnitState& State() const { return state_; }
-    // Seconds since Start.
+    // Seconds since Start, and when that was.
     double Elapsed() const { return clock_.nsecsElapsed() / 1e9; }
+    const QDateTime& StartedAt() const { return startedAt_; }
 
 signals:
     // Each event as it came (the object as written, without "port").
@@ -81,6 +83,8 @@ signals:
     void Notice(const QString& line);
     // The unit's result is known (reported, or made up for a lost unit).
     void Ended();
+    // Its program has ended too (after Ended): the port is free again.
+    void Done();
 
 private:
     void readOut();
@@ -95,6 +99,7 @@ private:
     QByteArray out_; // the start of a line not complete yet
     QByteArray err_;
     QElapsedTimer clock_;
+    QDateTime startedAt_;
     UnitState state_;
     bool collected_ = false;
 };

@@ -166,13 +166,23 @@ bool DeviceProtocol::AwaitReply(double seconds, std::uint8_t& expected)
 
 std::uint8_t DeviceProtocol::DetectDevice()
 {
+    SendDetection();
+    if (!WaitForReply())
+        return DeviceTypes::None;
+    return Detected();
+}
+
+bool DeviceProtocol::SendDetection()
+{
     StartExchange();
     SFOmessage[0] = 4;
     SFOmessage[1] = 0x23;
     SFOmessage[2] = 0x10;
-    SFOsendNew();
-    if (!WaitForReply())
-        return DeviceTypes::None;
+    return SFOsendNew();
+}
+
+std::uint8_t DeviceProtocol::Detected()
+{
     if (ReceiveBuffer().size() < 7) {
         OpState = OpStates::DetectFailed;
         return DeviceTypes::None;
@@ -185,6 +195,12 @@ std::uint8_t DeviceProtocol::DetectDevice()
     if (ReplyByte(5) == 0xFF && ReplyByte(6) == 0xFF && ReplyByte(7) == 0xFF)
         return DeviceTypes::Fixture;
     return DeviceTypes::Amplifier;
+}
+
+bool DeviceProtocol::ReplyComplete() const
+{
+    const QByteArray& buffer = link_.ReceiveBuffer();
+    return !buffer.isEmpty() && buffer.size() == static_cast<std::uint8_t>(buffer.at(0));
 }
 
 } // namespace vlboot

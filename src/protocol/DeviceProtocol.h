@@ -79,6 +79,15 @@ public:
     // answer (OpState 4 after a time-out, 11 after an unusable reply).
     std::uint8_t DetectDevice();
 
+    // The same in two halves, for a caller that does not wait (the watch of
+    // a production line): the detection request sent, and, once
+    // ReplyComplete(), the reply judged as DetectDevice judges it.
+    bool SendDetection();
+    std::uint8_t Detected();
+    // ReceiveBuffer holds exactly as many bytes as its first byte announces
+    // (a single detection reply; a reply wait is stricter, see AwaitReply).
+    bool ReplyComplete() const;
+
     // The last wait ended because a stop took effect.
     bool Stopped() const { return stopped_; }
     // The status byte (byte 4) of the last complete reply; nothing when that

@@ -14,6 +14,8 @@ void Link::AppendReceived(QByteArrayView chunk)
         discarded_ += receiveBuffer_.size();
         receiveBuffer_.clear();
     }
+    if (BytesArrived)
+        BytesArrived();
 }
 
 } // namespace vlboot

@@ -78,6 +78,9 @@ public:
     virtual void SetWriteTimeout(double seconds) { (void)seconds; }
     // Where the link's message boxes go (an open failure): title and text.
     std::function<void(const QString& title, const QString& text)> ShowMessage;
+    // Told after every chunk of received bytes (a caller that does not wait
+    // for its replies in a reply wait).
+    std::function<void()> BytesArrived;
 
     // The traffic display (the traffic window; nullptr for none; not owned)
     // and the traffic log (Log.txt). A link without them ignores both.

@@ -1,0 +1,110 @@
+#include "WatchFeed.h"
+
+#include "RecordStore.h"
+#include "RunRecordJson.h"
+#include "Version.h"
+
+#include <QJsonArray>
+
+#if defined(VLBOOT_HAVE_HTTP)
+#include "StationHttpServer.h"
+#endif
+
+namespace vlboot::cli {
+
+WatchFeed::WatchFeed(LineWatch& watch, WatchStation station)
+    : watch_(watch)
+    , station_(std::move(station))
+{
+}
+
+WatchFeed::~WatchFeed() = default;
+
+QJsonObject WatchFeed::Status() const
+{
+    QJsonArray ports;
+    for (const auto& port : watch_.Ports())
+        ports.append(watch_.PortJson(*port));
+    const QJsonObject firmware{{QStringLiteral("file"), station_.firmwareFile},
+                               {QStringLiteral("sha256"), QString::fromLatin1(station_.firmwareSha256)},
+                               {QStringLiteral("pinned"), station_.pinned}};
+    const QJsonObject station{{QStringLiteral("name"), station_.name},
+                              {QStringLiteral("version"), QString::fromLatin1(VersionText)},
+                              {QStringLiteral("firmware"), firmware},
+                              {QStringLiteral("serial_source"), station_.database.trimmed().isEmpty() ? QStringLiteral("setup.ini")
+                                                                                                      : QStringLiteral("database")},
+                              {QStringLiteral("paused"), watch_.Paused()}};
+    return QJsonObject{{QStringLiteral("station"), station}, {QStringLiteral("ports"), ports}, {QStringLiteral("totals"), watch_.TotalsJson()}};
+}
+
+#if defined(VLBOOT_HAVE_HTTP)
+
+Outcome WatchFeed::Serve(const QString& endpoint, const QString& tokenSetting)
+{
+    server_ = std::make_unique<http::StationHttpServer>(*this);
+    QString why;
+    if (!server_->StartAt(endpoint, tokenSetting, why)) {
+        server_.reset();
+        return Outcome::Failed(why);
+    }
+    return Outcome::Ok();
+}
+
+QString WatchFeed::PageUrl() const
+{
+    return server_ ? server_->PageUrl() : QString();
+}
+
+void WatchFeed::Publish(const QJsonObject& event)
+{
+    if (server_)
+        server_->Publish(event);
+}
+
+void WatchFeed::Records(const RecordQuery& query, RecordsReply reply)
+{
+    // Read in a thread of its own: a database query never holds up the ports.
+    http::QueryInThread(
+        [station = station_, query](QString& why) -> std::optional<QJsonArray> {
+            const auto records = ReadRecords(station.configDir, station.recordFile, station.database, query.since, query.serial);
+            if (!records) {
+                why = records.why();
+                return std::nullopt;
+            }
+            QJsonArray list;
+            for (const RunRecord& r : *records)
+                list.append(RunRecordToJson(r));
+            return list;
+        },
+        std::move(reply));
+}
+
+void WatchFeed::Pause()
+{
+    watch_.SetPaused(true);
+}
+
+void WatchFeed::Resume()
+{
+    watch_.SetPaused(false);
+}
+
+#else
+
+Outcome WatchFeed::Serve(const QString&, const QString&)
+{
+    return Outcome::Failed(QStringLiteral("the station's HTTP server is not available in this build"));
+}
+
+QString WatchFeed::PageUrl() const
+{
+    return {};
+}
+
+void WatchFeed::Publish(const QJsonObject&)
+{
+}
+
+#endif
+
+} // namespace vlboot::cli

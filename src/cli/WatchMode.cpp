@@ -1,0 +1,225 @@
+#include "WatchMode.h"
+
+#include "DatabaseCommands.h"
+#include "ExitStatus.h"
+#include "LineDisplay.h"
+#include "LineSetup.h"
+#include "Platform.h"
+#include "PortProbe.h"
+#include "ProductionSetup.h"
+#include "ProgressBar.h"
+#include "SerialNumber.h"
+#include "UnitCommand.h"
+#include "WatchFeed.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <map>
+#include <memory>
+
+namespace vlboot::cli {
+namespace {
+
+QByteArray textLine(const QString& text)
+{
+    return text.toLocal8Bit() + '\n';
+}
+
+// What a port shows after its state: progress, the last unit, or why it is
+// absent or held.
+QString stateDetail(const PortWatcher& port)
+{
+    switch (port.State()) {
+    case PortState::Programming:
+        return port.Unit() ? QStringLiteral("%1%  %2").arg(port.Unit()->State().percent).arg(port.Unit()->State().caption) : QString();
+    case PortState::Passed:
+        return port.Last() && port.Last()->serialNumber ? QStringLiteral("serial %1").arg(*port.Last()->serialNumber) : QString();
+    case PortState::Failed: return port.Last() ? port.Last()->why : QString();
+    case PortState::Absent:
+    case PortState::Held: return port.Detail();
+    case PortState::Waiting: break;
+    }
+    return {};
+}
+
+class Watch {
+public:
+    Watch(const CliOptions& options, const CliOutput& output, LineTerminal terminal, WatchStation station)
+        : options_(options)
+        , output_(output)
+        , captions_(!options.json && !(terminal.stderrIsTerminal && !options.quiet && terminal.stdoutIsTerminal))
+        , display_(output, terminal.stderrIsTerminal && !options.quiet)
+        , station_(std::move(station))
+    {
+    }
+
+    int Run(LineWatch& watch, int stopSignalFd);
+
+private:
+    void portChanged(const PortWatcher& port);
+    void unitEvent(const PortWatcher& port, const UnitEvent& e);
+    void unitEnded(const UnitOutcome& outcome);
+    void emitEvent(const QJsonObject& event);
+    void draw();
+    void totalsTable() const;
+
+    const CliOptions& options_;
+    const CliOutput& output_;
+    const bool captions_;
+    LineDisplay display_;
+    WatchStation station_;
+    LineWatch* watch_ = nullptr;
+    std::unique_ptr<WatchFeed> feed_;
+    std::map<const PortWatcher*, QString> shown_; // the state line each port last showed
+};
+
+int Watch::Run(LineWatch& watch, int stopSignalFd)
+{
+    watch_ = &watch;
+    if (!options_.http.isEmpty()) {
+        feed_ = std::make_unique<WatchFeed>(watch, station_);
+        const Outcome started = feed_->Serve(options_.http);
+        if (!started.ok()) {
+            output_.err(textLine(QStringLiteral("vlboot-cli: ") + started.why()));
+            return started.why().contains(QLatin1String("not available")) ? ExitStatus::Unavailable : ExitStatus::Usage;
+        }
+        output_.err(textLine(QStringLiteral("vlboot-cli: the station's page and API: %1").arg(feed_->PageUrl())));
+    }
+    QEventLoop loop;
+    QObject::connect(&watch, &LineWatch::PortChanged, [this](const PortWatcher* p) { portChanged(*p); });
+    QObject::connect(&watch, &LineWatch::UnitEvent, [this](const PortWatcher* p, const UnitEvent& e) { unitEvent(*p, e); });
+    QObject::connect(&watch, &LineWatch::UnitEnded, [this](const UnitOutcome& o) { unitEnded(o); });
+    QObject::connect(&watch, &LineWatch::Notice,
+                     [this](const QString& port, const QString& line) { display_.Notice(port + QStringLiteral(": ") + line); });
+    QObject::connect(&watch, &LineWatch::Finished, &loop, &QEventLoop::quit);
+    std::unique_ptr<QSocketNotifier> stopWatch;
+    if (stopSignalFd >= 0) {
+        stopWatch = std::make_unique<QSocketNotifier>(stopSignalFd, QSocketNotifier::Read);
+        QObject::connect(stopWatch.get(), &QSocketNotifier::activated, [this] {
+            platform::DrainStopSignals();
+            if (!watch_->Stopping())
+                display_.Notice(QStringLiteral("vlboot-cli: watching no more; units in progress end first"));
+            watch_->Stop(platform::StopSignalReceived());
+        });
+    }
+    QTimer redraw;
+    if (display_.Live()) {
+        QObject::connect(&redraw, &QTimer::timeout, [this] {
+            if (display_.Dirty())
+                draw();
+        });
+        redraw.start(static_cast<int>(ProgressBar::MinRedrawSeconds * 1000));
+    }
+    watch.Start();
+    draw();
+    if (platform::StopSignalReceived())
+        watch.Stop(platform::StopSignalReceived());
+    loop.exec();
+    draw();
+    if (!options_.quiet)
+        totalsTable();
+    const int signal = platform::StopSignalReceived();
+    return signal ? platform::ExitStatusOfSignal(signal) : ExitStatus::Success;
+}
+
+void Watch::emitEvent(const QJsonObject& event)
+{
+    if (options_.json)
+        output_.out(EventLine(event));
+    if (feed_)
+        feed_->Publish(event);
+}
+
+void Watch::portChanged(const PortWatcher& port)
+{
+    display_.MarkDirty();
+    const QString line = PortStateName(port.State()) + QStringLiteral("  ") + (port.State() == PortState::Programming ? QString() : stateDetail(port));
+    if (shown_[&port] == line)
+        return; // progress only: the unit's own events say it
+    shown_[&port] = line;
+    QJsonObject event = watch_->PortJson(port);
+    event.insert(QStringLiteral("event"), QStringLiteral("port"));
+    emitEvent(event);
+    if (captions_)
+        output_.out(textLine(port.Port() + QStringLiteral(": ") + line.trimmed()));
+}
+
+void Watch::unitEvent(const PortWatcher& port, const UnitEvent& e)
+{
+    if (e.kind == UnitEvent::Kind::Caption && captions_)
+        output_.out(textLine(port.Port() + QStringLiteral(": ") + e.text));
+    QJsonObject event = e.object;
+    event.insert(QStringLiteral("port"), port.Port());
+    emitEvent(event);
+}
+
+void Watch::unitEnded(const UnitOutcome&)
+{
+    QJsonObject event = watch_->TotalsJson();
+    event.insert(QStringLiteral("event"), QStringLiteral("totals"));
+    emitEvent(event);
+    display_.MarkDirty();
+}
+
+void Watch::draw()
+{
+    QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("STATE"), QStringLiteral("PASSED"), QStringLiteral("FAILED"),
+                             QStringLiteral("NOW")}};
+    for (const auto& port : watch_->Ports())
+        rows << QStringList{port->Port(), PortStateName(port->State()), QString::number(port->Passed()),
+                            QString::number(port->Failed()), stateDetail(*port)};
+    rows << QStringList{QStringLiteral("all"), QString(), QString::number(watch_->Passed()), QString::number(watch_->Failed()),
+                        QStringLiteral("%1 units per hour").arg(watch_->UnitsPerHour())};
+    QStringList lines = TableLines(rows);
+    const int columns = display_.Columns();
+    for (QString& line : lines)
+        line = columns > 1 ? line.left(columns - 1) : line;
+    display_.Draw(lines);
+}
+
+void Watch::totalsTable() const
+{
+    QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("PASSED"), QStringLiteral("FAILED"), QStringLiteral("LAST")}};
+    for (const auto& port : watch_->Ports())
+        rows << QStringList{port->Port(), QString::number(port->Passed()), QString::number(port->Failed()),
+                            port->Last() ? port->Last()->outcome + QLatin1Char(' ') + stateDetail(*port) : QStringLiteral("-")};
+    rows << QStringList{QStringLiteral("all"), QString::number(watch_->Passed()), QString::number(watch_->Failed()),
+                        QStringLiteral("%1 units per hour").arg(watch_->UnitsPerHour())};
+    QByteArray text;
+    for (const QString& line : TableLines(rows))
+        text += textLine(line);
+    output_.err(text);
+}
+
+} // namespace
+
+int RunWatch(const CliOptions& options, const QString& configDir, const CliOutput& output, LineTerminal terminal,
+             int stopSignalFd)
+{
+    const IniFileHandler ini(SettingsFilePath(configDir));
+    const ProductionSetup production = ReadProductionSetup(ini);
+    const Result<LineFirmware> firmware = CheckLineFirmware(options, configDir, production);
+    if (!firmware) {
+        output.err(textLine(QStringLiteral("why: ") + firmware.why()));
+        return ExitStatus::Fault;
+    }
+    const QStringList ports = options.autoPorts ? ProbeCandidates(ini) : options.ports;
+    if (const QString twice = SameDeviceTwice(ports, ini); !twice.isEmpty()) {
+        output.err(textLine(QStringLiteral("vlboot-cli: ") + twice));
+        return ExitStatus::Usage;
+    }
+    WarnOfTheCounter(options, configDir, output);
+    WatchSetup setup{configDir, ProbeLineOf(options, ini), UnitCommandOf(options, configDir, firmware->file, firmware->check)};
+    std::vector<LineWatch::Port> watched;
+    for (const QString& port : ports)
+        watched.push_back({port, DeviceOfPort(port, ini), UnitPlaceOf(options, configDir, port)});
+    LineWatch watch(setup, watched);
+    WatchStation station{production.station, firmware->file, firmware->check.sha256, firmware->pinned,
+                         DatabaseConnection(options, configDir), configDir, options.recordFile};
+    Watch shown(options, output, terminal, station);
+    return shown.Run(watch, stopSignalFd);
+}
+
+} // namespace vlboot::cli
