@@ -4,6 +4,7 @@
 #include "Platform.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,6 +19,8 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <windows.h>
 #endif
 
 namespace vlboot::platform {
@@ -299,18 +302,50 @@ bool SyncFolder(const QString&)
     return true;
 }
 
+// The appenders of one file (the units of a production line) take turns
+// through a lock of one byte far past any end the file will have, so that
+// the lock keeps no reader out of the lines.
 bool AppendWhole(const QString& path, const QByteArray& header, const QByteArray& line, QString& why)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
-        why = QStringLiteral("cannot be opened for appending (%1)").arg(file.errorString());
+    const auto failed = [&why](const char* what) {
+        why = QStringLiteral("%1 (%2)").arg(QLatin1String(what), qt_error_string(static_cast<int>(::GetLastError())));
         return false;
+    };
+    const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                                      GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return failed("cannot be opened for appending");
+    OVERLAPPED turn{};
+    turn.OffsetHigh = 0x7fff0000;
+    struct Closer {
+        HANDLE file;
+        OVERLAPPED* turn = nullptr;
+        ~Closer()
+        {
+            if (turn)
+                ::UnlockFileEx(file, 0, 1, 0, turn);
+            ::CloseHandle(file);
+        }
+    } closer{file};
+    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn))
+        return failed("cannot be locked");
+    closer.turn = &turn;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size) || !::SetFilePointerEx(file, size, nullptr, FILE_BEGIN))
+        return failed("cannot be read");
+    const QByteArray bytes = size.QuadPart == 0 ? header + line : line;
+    DWORD written = 0;
+    const BOOL wrote = ::WriteFile(file, bytes.constData(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!wrote || written != static_cast<DWORD>(bytes.size())) {
+        const DWORD error = wrote ? DWORD{ERROR_DISK_FULL} : ::GetLastError();
+        ::SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(file);
+        ::SetLastError(error);
+        return failed("cannot be written");
     }
-    const QByteArray bytes = file.size() == 0 ? header + line : line;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        why = QStringLiteral("cannot be written (%1)").arg(file.errorString());
-        return false;
-    }
+    if (!::FlushFileBuffers(file))
+        return failed("cannot be synced to disk");
     return true;
 }
 
@@ -320,7 +355,11 @@ bool CanReadWrite(const QString& path)
     return info.isReadable() && info.isWritable();
 }
 
-// Windows delivers no SIGTERM, and a console's Ctrl+C ends the program.
+// Windows delivers no SIGTERM, and a console's Ctrl+C (or its closing)
+// ends every program of the console at once, the units of a production
+// line too, which share their parent's console (StartInOwnProcessGroup does
+// nothing here): the system closes each one's port with the process. No
+// stop is noted, so nothing is passed on (SendSignal does nothing).
 int InstallStopSignals()
 {
     return -1;

@@ -332,6 +332,8 @@ QString HelpText()
         "       With several ports: 1 when any unit ended with a fault, else 2 when any timed out\n"
         "  64   bad usage (also a --config-dir that is not an existing folder, and --records or\n"
         "       --set-next-serial without a production database)\n"
+        "  69   a production database was asked for (--database, --records, --set-next-serial,\n"
+        "       Database= in setup.ini) of a build without one (the Windows build)\n"
         "  130  stopped by SIGINT, 143 stopped by SIGTERM\n").arg(MaxReplyTimeout).arg(ProbeReplyTimeout);
 }
 

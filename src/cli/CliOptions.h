@@ -16,6 +16,7 @@ inline constexpr int Success = 0;     // "Done with succes"
 inline constexpr int Fault = 1;       // the run ended with "Fault"
 inline constexpr int Timeout = 2;     // the run ended with "COM timeout"
 inline constexpr int Usage = ExitStatus::Usage; // bad command line
+inline constexpr int NoDatabase = ExitStatus::Unavailable; // a production database asked of a build without it
 // A run stopped by SIGINT or SIGTERM ends with 128 + the signal's number
 // (130, 143).
 } // namespace ExitCodes

@@ -2,8 +2,10 @@
 
 #include "ExitStatus.h"
 #include "IniFileHandler.h"
-#include "ProductionDatabase.h"
 #include "ProductionSetup.h"
+#if defined(VLBOOT_HAVE_DATABASE)
+#include "ProductionDatabase.h"
+#endif
 #include "RunRecordJson.h"
 #include "Settings.h"
 
@@ -18,6 +20,7 @@ QByteArray line(const QString& text)
     return text.toLocal8Bit() + '\n';
 }
 
+#if defined(VLBOOT_HAVE_DATABASE)
 // One line per record, in columns as wide as their widest cell; the reason
 // last, as long as it is.
 QStringList recordTable(const QList<ProductionDatabase::Stored>& records)
@@ -50,12 +53,32 @@ QStringList recordTable(const QList<ProductionDatabase::Stored>& records)
     }
     return lines;
 }
+#endif
 
 } // namespace
 
 QString DatabaseConnection(const CliOptions& options, const QString& configDir)
 {
     return options.database.value_or(ReadProductionSetup(IniFileHandler(SettingsFilePath(configDir))).database);
+}
+
+std::optional<int> RefuseMissingDatabase(const CliOptions& options, const QString& configDir, const CliOutput& output)
+{
+    if (DatabaseBuilt)
+        return std::nullopt;
+    QString asked;
+    if (options.records)
+        asked = QStringLiteral("--records");
+    else if (options.setNextSerial)
+        asked = QStringLiteral("--set-next-serial");
+    else if (options.database)
+        asked = QStringLiteral("--database");
+    else if (!DatabaseConnection(options, configDir).trimmed().isEmpty())
+        asked = QStringLiteral("Database= in [Production] of ") + SettingsFilePath(configDir);
+    else
+        return std::nullopt;
+    output.err(line(QStringLiteral("vlboot-cli: %1 needs a production database, and %2").arg(asked, NoDatabaseText)));
+    return ExitCodes::NoDatabase;
 }
 
 int RunDatabaseCommand(const CliOptions& options, const QString& configDir, const CliOutput& output)
@@ -67,6 +90,7 @@ int RunDatabaseCommand(const CliOptions& options, const QString& configDir, cons
                             .arg(SettingsFilePath(configDir))));
         return ExitCodes::Usage;
     }
+#if defined(VLBOOT_HAVE_DATABASE)
     ProductionDatabase database(connection);
     QString why;
     if (options.setNextSerial) {
@@ -94,6 +118,10 @@ int RunDatabaseCommand(const CliOptions& options, const QString& configDir, cons
             output.out(line(text));
     }
     return ExitCodes::Success;
+#else
+    output.err(line(QStringLiteral("vlboot-cli: ") + NoDatabaseText));
+    return ExitCodes::NoDatabase;
+#endif
 }
 
 } // namespace vlboot::cli

@@ -1,11 +1,13 @@
 #include "RecordStore.h"
 
 #include "CsvRecordFile.h"
-#include "DatabaseRecords.h"
 #include "IniFileHandler.h"
-#include "ProductionDatabase.h"
 #include "ProductionSetup.h"
 #include "Settings.h"
+#if defined(VLBOOT_HAVE_DATABASE)
+#include "DatabaseRecords.h"
+#include "ProductionDatabase.h"
+#endif
 
 #include <QStringList>
 #include <vector>
@@ -35,6 +37,19 @@ private:
     std::vector<std::unique_ptr<RecordStore>> stores_;
 };
 
+#if !defined(VLBOOT_HAVE_DATABASE)
+// The production database of a build without it: the record stays in
+// runs.csv alone, and the note says why.
+class NoDatabaseRecords final : public RecordStore {
+public:
+    bool Append(const RunRecord&, QString& why) override
+    {
+        why = QStringLiteral("the record was not sent to the production database: ") + NoDatabaseText;
+        return true;
+    }
+};
+#endif
+
 } // namespace
 
 std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QString& file, const QString& database)
@@ -44,9 +59,13 @@ std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QSt
         return csv;
     std::vector<std::unique_ptr<RecordStore>> stores;
     stores.push_back(std::move(csv));
+#if defined(VLBOOT_HAVE_DATABASE)
     stores.push_back(std::make_unique<DatabaseRecords>(std::make_shared<ProductionDatabase>(database),
                                                        DatabaseRecords::QueueFileIn(configDir),
                                                        ReadProductionSetup(IniFileHandler(SettingsFilePath(configDir))).station));
+#else
+    stores.push_back(std::make_unique<NoDatabaseRecords>());
+#endif
     return std::make_unique<RecordStores>(std::move(stores));
 }
 

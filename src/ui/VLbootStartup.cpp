@@ -7,6 +7,7 @@
 #include "TrafficWindow.h"
 #include "Twips.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 
