@@ -111,6 +111,7 @@ int OpenErrorNumber(int systemError)
         return 8002;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: // (a port another program holds, as Wine reports it)
     case ERROR_BUSY:
         return 8005;
     case ERROR_GEN_FAILURE:
@@ -141,8 +142,11 @@ struct SerialPort::Impl {
     // Starts the overlapped wait for the next receive event; false when the
     // device refused it.
     bool Arm();
-    // Hands over everything the driver holds; false when the device failed.
-    bool ReadWaiting();
+    // Hands over what the driver holds (one read); false when the device
+    // failed.
+    bool ReadChunk();
+    // Whether the driver holds received bytes.
+    bool BytesWaiting();
     // Ends a pending wait so that its OVERLAPPED is free again.
     void Disarm();
 
@@ -181,34 +185,35 @@ void SerialPort::Impl::Disarm()
     armed = false;
 }
 
-bool SerialPort::Impl::ReadWaiting()
+bool SerialPort::Impl::ReadChunk()
 {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(handle, &errors, &status))
+        return false;
     char buffer[4096];
-    while (handle != INVALID_HANDLE_VALUE) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!::ClearCommError(handle, &errors, &status))
+    // (a driver that reports no queue is read anyway)
+    const DWORD want = status.cbInQue == 0 ? DWORD{sizeof buffer} : qMin<DWORD>(status.cbInQue, sizeof buffer);
+    io.Reset();
+    DWORD got = 0;
+    if (!::ReadFile(handle, buffer, want, &got, &io.ov)) {
+        if (::GetLastError() != ERROR_IO_PENDING)
             return false;
-        // (a driver that reports no queue is read once anyway)
-        const DWORD want = status.cbInQue == 0 ? DWORD{sizeof buffer} : qMin<DWORD>(status.cbInQue, sizeof buffer);
-        io.Reset();
-        DWORD got = 0;
-        if (!::ReadFile(handle, buffer, want, &got, &io.ov)) {
-            if (::GetLastError() != ERROR_IO_PENDING)
-                return false;
-            if (::WaitForSingleObject(io.ov.hEvent, ReadCompletionMs) != WAIT_OBJECT_0)
-                ::CancelIo(handle);
-            if (!::GetOverlappedResult(handle, &io.ov, &got, TRUE) && ::GetLastError() != ERROR_OPERATION_ABORTED)
-                return false;
-        }
-        if (got == 0)
-            return true;
-        if (owner.OnReceived)
-            owner.OnReceived(QByteArrayView(buffer, static_cast<qsizetype>(got)));
-        if (got < want && status.cbInQue != 0)
-            return true;
+        if (::WaitForSingleObject(io.ov.hEvent, ReadCompletionMs) != WAIT_OBJECT_0)
+            ::CancelIo(handle);
+        if (!::GetOverlappedResult(handle, &io.ov, &got, TRUE) && ::GetLastError() != ERROR_OPERATION_ABORTED)
+            return false;
     }
+    if (got > 0 && owner.OnReceived)
+        owner.OnReceived(QByteArrayView(buffer, static_cast<qsizetype>(got)));
     return true;
+}
+
+bool SerialPort::Impl::BytesWaiting()
+{
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ::ClearCommError(handle, &errors, &status) && status.cbInQue > 0;
 }
 
 void SerialPort::Impl::OnEvent()
@@ -220,22 +225,23 @@ void SerialPort::Impl::OnEvent()
         if (::GetOverlappedResult(handle, &wait.ov, &unused, FALSE)) {
             armed = false;
         } else if (::GetLastError() == ERROR_IO_INCOMPLETE) {
-            ::ResetEvent(wait.ov.hEvent); // no completion: the wait goes on
-            if (::GetOverlappedResult(handle, &wait.ov, &unused, FALSE))
+            // The signal was ours (bytes left for this pass): the wait goes
+            // on. One that completed meanwhile is collected here.
+            ::ResetEvent(wait.ov.hEvent);
+            if (::GetOverlappedResult(handle, &wait.ov, &unused, FALSE) || ::GetLastError() != ERROR_IO_INCOMPLETE)
                 armed = false;
         } else {
-            armed = false;
-            owner.Close(); // the device went away
-            return;
+            armed = false; // (Wine ends the wait as cancelled when bytes arrive)
         }
     }
-    // Bytes that arrive after the wait is armed complete it; those that came
-    // between the read and the arm are read right after it.
-    bool ok = ReadWaiting();
-    if (ok && handle != INVALID_HANDLE_VALUE && !armed)
-        ok = Arm() && ReadWaiting();
-    if (!ok && handle != INVALID_HANDLE_VALUE)
-        owner.Close(); // a device that went away would fail every read
+    // One chunk per pass of the event loop, as a reply wait expects: a reply
+    // is complete before the bytes after it are added.
+    if (!ReadChunk() || (handle != INVALID_HANDLE_VALUE && !armed && !Arm())) {
+        owner.Close(); // a device that went away fails every read
+        return;
+    }
+    if (handle != INVALID_HANDLE_VALUE && BytesWaiting())
+        ::SetEvent(wait.ov.hEvent); // the rest in the next pass
 }
 
 SerialPort::SerialPort()
