@@ -5,6 +5,7 @@
 ; entry, *.ldr opening the window, and the uninstaller.
 
 Unicode true
+Target amd64-unicode ; (a 64-bit installer: it runs where the 64-bit programs run)
 !include x64.nsh
 
 Name "Velmora Bootloader ${VERSION}"

@@ -4,11 +4,21 @@
 // other open of the port while it is ours) and overlapped I/O; the line
 // settings through DCB (8N1, no flow control, the speed), written only when
 // the driver's differ; reads that return at once with what is waiting; the
-// receive event EV_RXCHAR; both directions emptied. What arrives is read in
-// the event loop: an overlapped WaitCommEvent signals its event handle, a
-// QWinEventNotifier reports it, and the port reads whatever is waiting,
-// whatever the event mask says (some drivers, and Wine, complete the wait
-// with an empty mask). A close cancels the wait and closes the handle.
+// receive event EV_RXCHAR; both directions emptied.
+//
+// What arrives is read by a thread of the open port: it waits for the
+// receive event (an overlapped WaitCommEvent) and then reads whatever is
+// waiting, whatever the event mask says (Wine completes the wait as
+// cancelled, with an empty mask, and its byte count may still say 0). Each
+// chunk goes to the event loop as a window message to a message-only window
+// of the port, and the thread reads the next one only once the message has
+// handed it over: one chunk per pass of the event loop, so that a reply is
+// complete before the bytes after it are added, as on POSIX systems. A close
+// stops the thread (its pending wait cancelled) and closes the handle;
+// messages of an earlier open that are still queued are dropped.
+// (A window message of its own, because Qt 6.1's own wake-ups of the event
+// loop, for a QWinEventNotifier or a queued call, now and then went
+// missing under Wine and the run stalled.)
 //
 // The exclusive open is the port's only lock: between two frames of a run
 // (the port is closed and opened again before every frame) another program
@@ -16,15 +26,14 @@
 
 #include "SerialPort.h"
 
-#include <QWinEventNotifier>
+#include <QByteArray>
+#include <atomic>
+#include <thread>
 
 #include <windows.h>
 
 namespace vlboot {
 namespace {
-
-// The longest wait for a read that should complete at once.
-constexpr DWORD ReadCompletionMs = 1000;
 
 bool speedOf(qint32 baud)
 {
@@ -130,128 +139,143 @@ int OpenErrorNumber(int systemError)
 struct SerialPort::Impl {
     explicit Impl(SerialPort& port)
         : owner(port)
-        , notifier(wait.ov.hEvent)
     {
-        notifier.setEnabled(false);
-        QObject::connect(&notifier, &QWinEventNotifier::activated, [this] { OnEvent(); });
     }
 
-    // The receive event fired (or may have): collect the wait, read what is
-    // waiting, wait again.
-    void OnEvent();
-    // Starts the overlapped wait for the next receive event; false when the
-    // device refused it.
-    bool Arm();
-    // Hands over what the driver holds (one read); false when the device
-    // failed.
-    bool ReadChunk();
-    // Whether the driver holds received bytes.
-    bool BytesWaiting();
-    // Ends a pending wait so that its OVERLAPPED is free again.
-    void Disarm();
+    // The reader thread's body for the port `port` opened as `open`.
+    void Read(HANDLE port, quint64 open);
+    // In the event loop: hands a chunk over, lets the reader go on.
+    void Deliver(const QByteArray& chunk, quint64 open, quint64 clearsThen);
+    // Stops the reader and waits for it.
+    void StopReader();
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     SerialPort& owner;
+    HWND window = nullptr; // the message-only window the reader posts to
+    QByteArray chunk;      // the chunk on its way (one at a time)
     HANDLE handle = INVALID_HANDLE_VALUE;
-    Overlapped wait;  // WaitCommEvent
-    Overlapped io;    // ReadFile and WriteFile, one at a time
-    DWORD eventMask = 0;
-    bool armed = false; // a WaitCommEvent is pending (or completed and not yet collected)
-    QWinEventNotifier notifier;
+    Overlapped io; // the writes, in the event loop's thread
+    std::thread reader;
+    HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE taken = ::CreateEventW(nullptr, FALSE, FALSE, nullptr); // a chunk was handed over
+    quint64 opens = 0;                // which open the reader and the queued chunks belong to
+    std::atomic<quint64> clears{0};   // ClearInput calls: chunks read before one are dropped
 };
 
-bool SerialPort::Impl::Arm()
+// The reader's messages: a chunk (wParam the open, lParam the clears when it
+// was read), a device that went away (wParam the open).
+constexpr UINT ChunkMessage = WM_APP + 1;
+constexpr UINT LostMessage = WM_APP + 2;
+
+LRESULT CALLBACK SerialPort::Impl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    wait.Reset();
-    eventMask = 0;
-    if (::WaitCommEvent(handle, &eventMask, &wait.ov)) {
-        ::SetEvent(wait.ov.hEvent); // completed at once: reported like a later completion
-        armed = true;
-        return true;
+    auto* impl = reinterpret_cast<Impl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (impl && message == ChunkMessage) {
+        impl->Deliver(impl->chunk, wParam, static_cast<quint64>(lParam));
+        return 0;
     }
-    armed = ::GetLastError() == ERROR_IO_PENDING;
-    return armed;
-}
-
-void SerialPort::Impl::Disarm()
-{
-    if (!armed)
-        return;
-    DWORD unused = 0;
-    ::SetCommMask(handle, 0); // completes the pending wait
-    if (!::GetOverlappedResult(handle, &wait.ov, &unused, FALSE) && ::GetLastError() == ERROR_IO_INCOMPLETE) {
-        ::CancelIo(handle);
-        ::GetOverlappedResult(handle, &wait.ov, &unused, TRUE);
+    if (impl && message == LostMessage) {
+        if (wParam == impl->opens)
+            impl->owner.Close(); // a device that went away fails every read
+        return 0;
     }
-    armed = false;
+    return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
-bool SerialPort::Impl::ReadChunk()
+void SerialPort::Impl::Read(HANDLE port, quint64 open)
 {
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!::ClearCommError(handle, &errors, &status))
-        return false;
-    char buffer[4096];
-    // (a driver that reports no queue is read anyway)
-    const DWORD want = status.cbInQue == 0 ? DWORD{sizeof buffer} : qMin<DWORD>(status.cbInQue, sizeof buffer);
-    io.Reset();
-    DWORD got = 0;
-    if (!::ReadFile(handle, buffer, want, &got, &io.ov)) {
-        if (::GetLastError() != ERROR_IO_PENDING)
-            return false;
-        if (::WaitForSingleObject(io.ov.hEvent, ReadCompletionMs) != WAIT_OBJECT_0)
-            ::CancelIo(handle);
-        if (!::GetOverlappedResult(handle, &io.ov, &got, TRUE) && ::GetLastError() != ERROR_OPERATION_ABORTED)
-            return false;
-    }
-    if (got > 0 && owner.OnReceived)
-        owner.OnReceived(QByteArrayView(buffer, static_cast<qsizetype>(got)));
-    return true;
-}
-
-bool SerialPort::Impl::BytesWaiting()
-{
-    DWORD errors = 0;
-    COMSTAT status{};
-    return ::ClearCommError(handle, &errors, &status) && status.cbInQue > 0;
-}
-
-void SerialPort::Impl::OnEvent()
-{
-    if (handle == INVALID_HANDLE_VALUE)
-        return;
-    if (armed) {
-        DWORD unused = 0;
-        if (::GetOverlappedResult(handle, &wait.ov, &unused, FALSE)) {
-            armed = false;
-        } else if (::GetLastError() == ERROR_IO_INCOMPLETE) {
-            // The signal was ours (bytes left for this pass): the wait goes
-            // on. One that completed meanwhile is collected here.
-            ::ResetEvent(wait.ov.hEvent);
-            if (::GetOverlappedResult(handle, &wait.ov, &unused, FALSE) || ::GetLastError() != ERROR_IO_INCOMPLETE)
-                armed = false;
-        } else {
-            armed = false; // (Wine ends the wait as cancelled when bytes arrive)
+    Overlapped wait;
+    Overlapped read;
+    const auto stopped = [this](HANDLE event) {
+        const HANDLE both[2] = {stop, event};
+        return ::WaitForMultipleObjects(2, both, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
+    };
+    const auto lost = [this, open] { ::PostMessageW(window, LostMessage, static_cast<WPARAM>(open), 0); };
+    for (;;) {
+        // Whatever is waiting, one chunk at a time.
+        for (;;) {
+            const quint64 clearsThen = clears.load();
+            QByteArray bytes(4096, Qt::Uninitialized);
+            read.Reset();
+            DWORD got = 0;
+            if (!::ReadFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &got, &read.ov)) {
+                if (::GetLastError() != ERROR_IO_PENDING)
+                    return lost();
+                if (stopped(read.ov.hEvent)) {
+                    ::CancelIo(port);
+                    ::GetOverlappedResult(port, &read.ov, &got, TRUE);
+                    return;
+                }
+                if (!::GetOverlappedResult(port, &read.ov, &got, FALSE))
+                    return lost();
+            }
+            if (got == 0)
+                break;
+            bytes.truncate(static_cast<qsizetype>(got));
+            this->chunk = bytes; // (taken: the previous one was handed over)
+            ::PostMessageW(window, ChunkMessage, static_cast<WPARAM>(open), static_cast<LPARAM>(clearsThen));
+            if (stopped(taken))
+                return;
+        }
+        wait.Reset();
+        DWORD mask = 0;
+        if (!::WaitCommEvent(port, &mask, &wait.ov)) {
+            if (::GetLastError() != ERROR_IO_PENDING)
+                return lost();
+            if (stopped(wait.ov.hEvent)) {
+                ::SetCommMask(port, 0); // ends the wait
+                ::CancelIo(port);
+                DWORD unused = 0;
+                ::GetOverlappedResult(port, &wait.ov, &unused, TRUE);
+                return;
+            }
         }
     }
-    // One chunk per pass of the event loop, as a reply wait expects: a reply
-    // is complete before the bytes after it are added.
-    if (!ReadChunk() || (handle != INVALID_HANDLE_VALUE && !armed && !Arm())) {
-        owner.Close(); // a device that went away fails every read
+}
+
+void SerialPort::Impl::Deliver(const QByteArray& chunk, quint64 open, quint64 clearsThen)
+{
+    if (open != opens)
+        return; // of an earlier open: its reader is gone
+    if (clearsThen == clears.load() && owner.OnReceived)
+        owner.OnReceived(chunk);
+    if (open == opens)
+        ::SetEvent(taken);
+}
+
+void SerialPort::Impl::StopReader()
+{
+    if (!reader.joinable())
         return;
-    }
-    if (handle != INVALID_HANDLE_VALUE && BytesWaiting())
-        ::SetEvent(wait.ov.hEvent); // the rest in the next pass
+    ::SetEvent(stop);
+    reader.join();
+    ::ResetEvent(stop);
+    ::ResetEvent(taken);
 }
 
 SerialPort::SerialPort()
     : d(std::make_unique<Impl>(*this))
 {
+    static const wchar_t* const className = [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &Impl::WindowProc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"vlbootSerialPort";
+        ::RegisterClassW(&windowClass);
+        return windowClass.lpszClassName;
+    }();
+    d->window = ::CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ::GetModuleHandleW(nullptr),
+                                  nullptr);
+    ::SetWindowLongPtrW(d->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(d.get()));
 }
 
 SerialPort::~SerialPort()
 {
     Close();
+    ::DestroyWindow(d->window);
+    ::CloseHandle(d->stop);
+    ::CloseHandle(d->taken);
 }
 
 SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
@@ -281,12 +305,7 @@ SerialPort::Failure SerialPort::Open(const QString& device, qint32 baud)
         return systemFailure(error);
     }
     d->handle = handle;
-    if (!d->Arm()) {
-        const DWORD error = ::GetLastError();
-        Close();
-        return systemFailure(error);
-    }
-    d->notifier.setEnabled(true);
+    d->reader = std::thread(&Impl::Read, d.get(), handle, ++d->opens);
     return {};
 }
 
@@ -294,11 +313,10 @@ void SerialPort::Close()
 {
     if (d->handle == INVALID_HANDLE_VALUE)
         return;
-    d->notifier.setEnabled(false);
-    d->Disarm();
+    ++d->opens; // (what is still queued of this open is dropped)
+    d->StopReader();
     ::CloseHandle(d->handle);
     d->handle = INVALID_HANDLE_VALUE;
-    ::ResetEvent(d->wait.ov.hEvent);
 }
 
 bool SerialPort::IsOpen() const
@@ -308,8 +326,10 @@ bool SerialPort::IsOpen() const
 
 void SerialPort::ClearInput()
 {
-    if (d->handle != INVALID_HANDLE_VALUE)
-        ::PurgeComm(d->handle, PURGE_RXCLEAR);
+    if (d->handle == INVALID_HANDLE_VALUE)
+        return;
+    ++d->clears;
+    ::PurgeComm(d->handle, PURGE_RXCLEAR);
 }
 
 bool SerialPort::Write(QByteArrayView bytes, int timeoutMs)
