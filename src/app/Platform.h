@@ -11,7 +11,7 @@ namespace vlboot::platform {
 
 // Everything of files, terminals and processes that differs between
 // operating systems (the serial device has its own files in src/serial:
-// PlatformSerial.cpp, SerialPortPosix.cpp and SerialPortQt.cpp).
+// PlatformSerial.cpp, SerialPortPosix.cpp and SerialPortWin.cpp).
 
 // Opens `path` for reading, unbuffered, when it names a regular file
 // (symbolic links followed). A pipe, FIFO, device, socket or folder is

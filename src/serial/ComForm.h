@@ -23,7 +23,7 @@ namespace vlboot {
 // baud, always 8 data bits, no parity, 1 stop bit; flow control and the
 // modem lines are left at the port's defaults. On Linux each open also asks
 // the driver for low latency where it offers it. The device itself is the
-// platform's SerialPort (SerialPortPosix.cpp, SerialPortQt.cpp on Windows).
+// platform's SerialPort (SerialPortPosix.cpp, SerialPortWin.cpp on Windows).
 //
 // A programming run holds the port (RunHold): from its first frame until it
 // ends, the device is the run's between two frames as well; on POSIX systems
@@ -35,8 +35,8 @@ namespace vlboot {
 //   8012 "Comm Port not open"        the port layer reports the device as not open
 //   81nn "Unknown Comm port problem - Error 81nn" for anything else: 8106
 //        the device failed (went away), 8107 not a serial device, 8108 any
-//        other system error (as 8100 + the QSerialPort error on Windows;
-//        8000 + it would make some of them read like 8005 or 8002).
+//        other system error (errno on POSIX systems, GetLastError on
+//        Windows, with the system's own text).
 class ComForm : public QObject, public Link {
     Q_OBJECT
 public:
