@@ -179,6 +179,24 @@ stored=$(od -An -tx1 -j $((0x7FFB)) -N5 "$out/fixture-dump/memory.bin" | tr -d '
 check "a fixture is given serial number 4711 (stored in it, counter at 4712)" \
   eval '[ "$rc" = 0 ] && has "$out/fixture/err" "^serial number: 4711" && [ "$stored" = 0b00001267 ] && has "$out/fixture/cfg/setup.ini" "^Serial=4712"'
 
+# A production line: two ports at once, each unit a vlboot-cli.exe of its
+# own; the fixture's serial number from the shared counter.
+mkdir -p "$out/line-amp" "$out/line-fix"
+"$bin/vlboot-sim" --ignore-stdin --device amplifier --dump "$out/line-amp" >"$out/line-amp.out" 2>/dev/null </dev/null &
+line_amp=$!
+"$bin/vlboot-sim" --ignore-stdin --device fixture --dump "$out/line-fix" >"$out/line-fix.out" 2>/dev/null </dev/null &
+line_fix=$!
+sleep 0.5
+ln -sf "$(head -n1 "$out/line-amp.out")" "$WINEPREFIX/dosdevices/com6"
+ln -sf "$(head -n1 "$out/line-fix.out")" "$WINEPREFIX/dosdevices/com7"
+printf '[Velmsettings]\r\nSerial=100\r\n' >"$out/line.ini"
+run_cli line --port COM6 --port COM7 "$(winpath "$app/velmora-sample.ldr")"
+kill -TERM "$line_amp" "$line_fix"
+wait "$line_amp" "$line_fix" 2>/dev/null || true
+check "a production line of two ports: both \"Done with succes\", the fixture given 100" \
+  eval '[ "$rc" = 0 ] && has "$out/line/out" "^COM6: Done with succes" && has "$out/line/out" "^COM7: Done with succes" && has "$out/line/err" "^COM7: serial number: 100" && [ "$(grep -c ",Done with succes," "$out/line/cfg/runs.csv")" = 2 ]'
+check "the line's amplifier flash equals the file" "$bin/vlboot-mkfw" --verify "$out/line-amp" "$app/velmora-sample.ldr"
+
 start_sim --device silent
 run_cli silent --port COM5 --reply-timeout 1 "$(winpath "$app/velmora-sample.ldr")"
 check "a silent device: \"COM timeout\", exit status 2" eval '[ "$rc" = 2 ] && has "$out/silent/out" "^COM timeout"'
