@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Everything CI checks, from a fresh machine: installs what is missing,
 # builds, and runs the whole test suite; builds the Debian package as the
-# README's install section does and checks it; then runs the same suite built
+# README's install section does and checks it; builds the Windows programs
+# and checks them under Wine; then runs the same suite built
 # with AddressSanitizer and UndefinedBehaviorSanitizer, and each fuzzer for a
 # bounded time. Any failure or sanitizer report fails the run.
 set -euo pipefail
@@ -14,6 +15,10 @@ scripts/build.sh build
 # the unpacked programs, manual pages and completion.
 scripts/package.sh
 scripts/check-package.sh
+
+# The Windows build (MinGW-w64 and the shared Qt for Windows), its zip and
+# installer, checked under Wine against the simulator.
+scripts/wine-checks.sh
 
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 # Any report ends the test that made it and fails it; leaks count too, except

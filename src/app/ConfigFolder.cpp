@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 
 namespace vlboot {
 namespace {
@@ -38,11 +40,21 @@ ConfigFolder FindConfigFolder(const QString& option)
     ConfigFolderFacts facts;
     facts.option = option;
     facts.programDir = QCoreApplication::applicationDirPath();
+#if defined(Q_OS_WIN)
+    // Beside the program, unless its folder cannot be written (installed
+    // under Program Files): then the user's own, %LOCALAPPDATA%\vlboot.
+    // (A folder's attributes do not tell, its access list does: a trial
+    // file is asked.)
+    QTemporaryFile trial(facts.programDir + QStringLiteral("/vlboot-XXXXXX.tmp"));
+    facts.programDirWritable = trial.open();
+    facts.xdgConfigHome = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+#else
     facts.programDirWritable = QFileInfo(facts.programDir).isWritable();
     const QString bin = QStringLiteral(VLBOOT_INSTALL_BINDIR);
     const QString canonicalBin = QFileInfo(bin).canonicalFilePath();
     facts.installBinDir = canonicalBin.isEmpty() ? bin : canonicalBin;
     facts.xdgConfigHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+#endif
     facts.home = QDir::homePath();
     return ChooseConfigFolder(facts);
 }
@@ -64,7 +76,12 @@ bool CreateConfigFolder(const QString& path)
         return false;
     if (!CreateConfigFolder(info.path()))
         return false;
-    return QDir().mkdir(info.filePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) || QFileInfo(info.filePath()).isDir();
+#if QT_VERSION >= QT_VERSION_CHECK(6, 3, 0)
+    const bool made = QDir().mkdir(info.filePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#else // (Windows builds: the user's folders are the user's alone there anyway)
+    const bool made = QDir().mkdir(info.filePath());
+#endif
+    return made || QFileInfo(info.filePath()).isDir();
 }
 
 } // namespace vlboot

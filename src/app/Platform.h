@@ -14,8 +14,8 @@ namespace vlboot::platform {
 
 // Everything of files, terminals and processes that differs between
 // operating systems: PlatformFiles.cpp and PlatformProcesses.cpp (the
-// serial device has its own files in src/serial: PlatformSerial.cpp and
-// SerialPort*.cpp).
+// serial device has its own files in src/serial: PlatformSerial.cpp,
+// SerialPortPosix.cpp + DeviceLockPosix.cpp and SerialPortWin.cpp).
 
 // Opens `path` for reading, unbuffered, when it names a regular file
 // (symbolic links followed). A pipe, FIFO, device, socket or folder is

@@ -9,6 +9,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#endif
+
 #if defined(Q_OS_UNIX)
 #include <cerrno>
 #include <cstring>
@@ -225,31 +229,95 @@ bool SyncFolder(const QString&)
     return true;
 }
 
+namespace {
+
+QString windowsError()
+{
+    return qt_error_string(static_cast<int>(::GetLastError()));
+}
+
+// The file's first bytes are `header` (or it is empty), and whether its
+// last byte ends a line.
+bool readEnds(HANDLE file, qint64 size, const QByteArray& header, bool& headerOk, bool& lineEnded)
+{
+    headerOk = true;
+    lineEnded = true;
+    if (size == 0)
+        return true;
+    QByteArray first(header.size(), '\0');
+    DWORD got = 0;
+    LARGE_INTEGER at{};
+    if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !::ReadFile(file, first.data(), static_cast<DWORD>(first.size()), &got, nullptr))
+        return false;
+    headerOk = got == static_cast<DWORD>(header.size()) && first == header;
+    char last = '\n';
+    at.QuadPart = size - 1;
+    if (!::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !::ReadFile(file, &last, 1, &got, nullptr))
+        return false;
+    lineEnded = last == '\n';
+    return true;
+}
+
+} // namespace
+
+// The appenders of one file (the units of a production line) take turns
+// through a lock of one byte far past any end the file will have, so that
+// the lock keeps no reader out of the lines.
 Outcome AppendWhole(const QString& path, const QByteArray& header, const QByteArray& line)
 {
     if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
         return Outcome::Failed(QStringLiteral("is not a regular file"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-        return Outcome::Failed(QStringLiteral("cannot be opened for appending (%1)").arg(file.errorString()));
-    Outcome note = Outcome::Ok();
-    if (file.size() > 0 && file.read(header.size()) != header) {
+    const HANDLE file = ::CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                                      GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return Outcome::Failed(QStringLiteral("cannot be opened for appending (%1)").arg(windowsError()));
+    OVERLAPPED turn{};
+    turn.OffsetHigh = 0x7fff0000;
+    struct Closer {
+        HANDLE file;
+        OVERLAPPED* turn = nullptr;
+        ~Closer()
+        {
+            if (turn)
+                ::UnlockFileEx(file, 0, 1, 0, turn);
+            ::CloseHandle(file);
+        }
+    } closer{file};
+    if (!::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn))
+        return Outcome::Failed(QStringLiteral("cannot be locked (%1)").arg(windowsError()));
+    closer.turn = &turn;
+    LARGE_INTEGER size{};
+    bool headerOk = true;
+    bool lineEnded = true;
+    if (!::GetFileSizeEx(file, &size) || !readEnds(file, size.QuadPart, header, headerOk, lineEnded))
+        return Outcome::Failed(QStringLiteral("cannot be read (%1)").arg(windowsError()));
+    if (!headerOk) {
+        // Lines of other columns (an older vlboot's): kept under another name.
+        ::UnlockFileEx(file, 0, 1, 0, &turn);
+        closer.turn = nullptr;
+        ::CloseHandle(file);
+        closer.file = INVALID_HANDLE_VALUE;
         const QString aside = AsideName(path, QDateTime::currentDateTime());
-        file.close();
         if (!QFile::rename(path, aside))
             return Outcome::Failed(QStringLiteral("has other columns and cannot be set aside"));
-        note.Note(QStringLiteral("%1 had other columns: it was kept as %2").arg(path, aside));
-        file.setFileName(path);
-        if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-            return Outcome::Failed(QStringLiteral("cannot be opened for appending (%1)").arg(file.errorString()));
+        return AppendWhole(path, header, line).Note(QStringLiteral("%1 had other columns: it was kept as %2").arg(path, aside));
     }
-    QByteArray bytes = file.size() == 0 ? header + line : line;
-    if (file.size() > 0 && file.seek(file.size() - 1) && file.read(1) != "\n")
-        bytes.prepend("\r\n");
-    file.seek(file.size());
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        return Outcome::Failed(QStringLiteral("cannot be written (%1)").arg(file.errorString()));
-    return note;
+    const QByteArray bytes = size.QuadPart == 0 ? header + line : (lineEnded ? line : QByteArrayLiteral("\r\n") + line);
+    DWORD written = 0;
+    if (!::SetFilePointerEx(file, size, nullptr, FILE_BEGIN))
+        return Outcome::Failed(QStringLiteral("cannot be written (%1)").arg(windowsError()));
+    const BOOL wrote = ::WriteFile(file, bytes.constData(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!wrote || written != static_cast<DWORD>(bytes.size())) {
+        const DWORD error = wrote ? DWORD{ERROR_DISK_FULL} : ::GetLastError();
+        ::SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+        ::SetEndOfFile(file);
+        ::SetLastError(error);
+        return Outcome::Failed(QStringLiteral("cannot be written (%1)").arg(windowsError()));
+    }
+    if (!::FlushFileBuffers(file))
+        return Outcome::Failed(QStringLiteral("cannot be synced to disk (%1)").arg(windowsError()));
+    return Outcome::Ok();
 }
 
 bool CanReadWrite(const QString& path)

@@ -153,7 +153,11 @@ int StandardErrorRows()
 
 #else
 
-// Windows delivers no SIGTERM, and a console's Ctrl+C ends the program.
+// Windows delivers no SIGTERM, and a console's Ctrl+C (or its closing)
+// ends every program of the console at once, the units of a production
+// line too, which share their parent's console (StartInOwnProcessGroup does
+// nothing here): the system closes each one's port with the process. No
+// stop is noted, so nothing is passed on (SendSignal does nothing).
 int InstallStopSignals()
 {
     return -1;

@@ -108,6 +108,9 @@ QString HelpText()
         "  3    --port auto: no device answered on any port\n"
         "  64   bad usage (also a --config-dir that is not an existing folder, and --records or\n"
         "       --set-next-serial without a production database)\n"
+        "  69   a production database was asked for (--database, --records, --set-next-serial,\n"
+        "       Database= in setup.ini) of a build without one (the Windows build), or --http\n"
+        "       of a build without the HTTP server\n"
         "  73   the settings folder cannot be created\n"
         "  129, 130, 143  stopped by SIGHUP, SIGINT, SIGTERM\n").arg(MaxReplyTimeout).arg(ProbeReplyTimeout);
 }

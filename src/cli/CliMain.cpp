@@ -106,6 +106,8 @@ int main(int argc, char** argv)
         return probePorts(options, configDir);
     if (options.listPorts)
         return listPorts(configDir, options.json);
+    if (const std::optional<int> refused = RefuseMissingDatabase(options, configDir, output))
+        return *refused;
     if (options.records || options.setNextSerial)
         return RunDatabaseCommand(options, configDir, output);
 

@@ -2,8 +2,10 @@
 
 #include "ExitStatus.h"
 #include "IniFileHandler.h"
-#include "ProductionDatabase.h"
 #include "ProductionSetup.h"
+#if defined(VLBOOT_HAVE_DATABASE)
+#include "ProductionDatabase.h"
+#endif
 #include "RunRecordJson.h"
 #include "Settings.h"
 
@@ -19,6 +21,7 @@ QByteArray line(const QString& text)
     return text.toLocal8Bit() + '\n';
 }
 
+#if defined(VLBOOT_HAVE_DATABASE)
 // One line per record, in columns as wide as their widest cell; the reason
 // last, as long as it is.
 QStringList recordTable(const QList<ProductionDatabase::Stored>& records)
@@ -51,12 +54,32 @@ QStringList recordTable(const QList<ProductionDatabase::Stored>& records)
     }
     return lines;
 }
+#endif
 
 } // namespace
 
 QString DatabaseConnection(const CliOptions& options, const QString& configDir)
 {
     return options.database.value_or(ReadProductionSetup(IniFileHandler(SettingsFilePath(configDir))).database);
+}
+
+std::optional<int> RefuseMissingDatabase(const CliOptions& options, const QString& configDir, const CliOutput& output)
+{
+    if (DatabaseBuilt)
+        return std::nullopt;
+    QString asked;
+    if (options.records)
+        asked = QStringLiteral("--records");
+    else if (options.setNextSerial)
+        asked = QStringLiteral("--set-next-serial");
+    else if (options.database)
+        asked = QStringLiteral("--database");
+    else if (!DatabaseConnection(options, configDir).trimmed().isEmpty())
+        asked = QStringLiteral("Database= in [Production] of ") + SettingsFilePath(configDir);
+    else
+        return std::nullopt;
+    output.err(line(QStringLiteral("vlboot-cli: %1 needs a production database, and %2").arg(asked, NoDatabaseText)));
+    return ExitStatus::Unavailable;
 }
 
 int RunDatabaseCommand(const CliOptions& options, const QString& configDir, const CliOutput& output)
@@ -68,6 +91,7 @@ int RunDatabaseCommand(const CliOptions& options, const QString& configDir, cons
                             .arg(SettingsFilePath(configDir))));
         return ExitStatus::Usage;
     }
+#if defined(VLBOOT_HAVE_DATABASE)
     ProductionDatabase database(connection);
     if (options.setNextSerial) {
         const Outcome set = database.SetNextSerialNumber(*options.setNextSerial);
@@ -97,6 +121,10 @@ int RunDatabaseCommand(const CliOptions& options, const QString& configDir, cons
             output.out(line(text));
     }
     return ExitStatus::Success;
+#else
+    output.err(line(QStringLiteral("vlboot-cli: ") + NoDatabaseText));
+    return ExitStatus::Unavailable;
+#endif
 }
 
 } // namespace vlboot::cli

@@ -4,6 +4,7 @@
 #include "CliView.h"
 
 #include <QString>
+#include <optional>
 
 namespace vlboot::cli {
 
@@ -18,5 +19,12 @@ int RunDatabaseCommand(const CliOptions& options, const QString& configDir, cons
 // The production database of a run: --database, else Database= of
 // setup.ini in `configDir`; "" for none.
 QString DatabaseConnection(const CliOptions& options, const QString& configDir);
+
+// In a build without the production database (Windows): when the command
+// line (--database, --records, --set-next-serial) or setup.ini (Database=)
+// asks for one, says so on standard error and gives ExitStatus::Unavailable (69),
+// before any port is touched. Otherwise (and in every build with the
+// database) nothing.
+std::optional<int> RefuseMissingDatabase(const CliOptions& options, const QString& configDir, const CliOutput& output);
 
 } // namespace vlboot::cli

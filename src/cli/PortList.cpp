@@ -51,7 +51,11 @@ QList<PortEntry> AvailablePorts()
     QList<PortEntry> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         PortEntry port;
+#if defined(Q_OS_WIN)
+        port.devicePath = info.portName(); // "COM5", as the ports are named (not \\.\COM5)
+#else
         port.devicePath = info.systemLocation();
+#endif
         port.description = info.description();
         if (info.hasVendorIdentifier())
             port.vendorId = info.vendorIdentifier();

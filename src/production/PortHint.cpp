@@ -11,6 +11,12 @@ PortAccess ProbePortAccess(const QString& devicePath)
     PortAccess access;
     if (devicePath.isEmpty())
         return access;
+#if defined(Q_OS_WIN)
+    // COMn is no file: the open's own failure number says what happened.
+    access.exists = true;
+    access.readWrite = true;
+    return access;
+#endif
     const QFileInfo info(devicePath);
     access.exists = info.exists();
     if (access.exists) {

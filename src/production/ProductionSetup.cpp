@@ -1,9 +1,12 @@
 #include "ProductionSetup.h"
 
-#include "DatabaseSerialNumbers.h"
 #include "IniFileHandler.h"
-#include "ProductionDatabase.h"
 #include "ProgrammingSession.h"
+#include "SerialNumber.h"
+#if defined(VLBOOT_HAVE_DATABASE)
+#include "DatabaseSerialNumbers.h"
+#include "ProductionDatabase.h"
+#endif
 
 #include <QSysInfo>
 
@@ -31,10 +34,29 @@ bool StoreProductionSetting(const IniFileHandler& ini, const QString& key, const
     return ini.WriteIni(QStringLiteral("Production"), key, value);
 }
 
+#if defined(VLBOOT_HAVE_DATABASE)
 void UseProductionDatabase(ProgrammingSession& session, const QString& connection)
 {
     if (!connection.trimmed().isEmpty())
         session.SetSerialNumberSource(std::make_unique<DatabaseSerialNumbers>(std::make_shared<ProductionDatabase>(connection)));
 }
+#else
+namespace {
+
+// A station set up for the shared counter never falls back to its own.
+class NoDatabaseSerialNumbers final : public SerialNumberSource {
+public:
+    Outcome Ready() override { return Outcome::Failed(NoDatabaseText); }
+    Result<Given> Take() override { return Outcome::Failed(NoDatabaseText); }
+};
+
+} // namespace
+
+void UseProductionDatabase(ProgrammingSession& session, const QString& connection)
+{
+    if (!connection.trimmed().isEmpty())
+        session.SetSerialNumberSource(std::make_unique<NoDatabaseSerialNumbers>());
+}
+#endif
 
 } // namespace vlboot

@@ -25,7 +25,18 @@ bool StoreProductionSetting(const IniFileHandler& ini, const QString& key, const
 
 // With a connection string: the session's fixtures get their serial numbers
 // from that production database (OpenRecordStore sends the records there).
-// Without one: nothing changes.
+// Without one: nothing changes. In a build without the production database
+// a fixture run then ends with "Fault" before boot mode, saying why.
 void UseProductionDatabase(ProgrammingSession& session, const QString& connection);
+
+// Whether this build has the production database (the CMake option
+// VLBOOT_DATABASE: libpq is not available for Windows builds), and what
+// every program says when one is asked for in a build without it.
+#if defined(VLBOOT_HAVE_DATABASE)
+inline constexpr bool DatabaseBuilt = true;
+#else
+inline constexpr bool DatabaseBuilt = false;
+#endif
+inline const QString NoDatabaseText = QStringLiteral("the production database is not available in this build");
 
 } // namespace vlboot

@@ -1,11 +1,13 @@
 #include "RecordStore.h"
 
 #include "CsvRecordFile.h"
-#include "DatabaseRecords.h"
 #include "IniFileHandler.h"
-#include "ProductionDatabase.h"
 #include "ProductionSetup.h"
 #include "Settings.h"
+#if defined(VLBOOT_HAVE_DATABASE)
+#include "DatabaseRecords.h"
+#include "ProductionDatabase.h"
+#endif
 
 #include <QStringList>
 #include <vector>
@@ -37,6 +39,18 @@ private:
     std::vector<std::unique_ptr<RecordStore>> stores_;
 };
 
+#if !defined(VLBOOT_HAVE_DATABASE)
+// The production database of a build without it: the record stays in
+// runs.csv alone, and the note says why.
+class NoDatabaseRecords final : public RecordStore {
+public:
+    Outcome Append(const RunRecord&) override
+    {
+        return Outcome::Ok().Note(QStringLiteral("the record was not sent to the production database: ") + NoDatabaseText);
+    }
+};
+#endif
+
 } // namespace
 
 std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QString& file, const QString& database)
@@ -46,10 +60,14 @@ std::unique_ptr<RecordStore> OpenRecordStore(const QString& configDir, const QSt
         return csv;
     std::vector<std::unique_ptr<RecordStore>> stores;
     stores.push_back(std::move(csv));
+#if defined(VLBOOT_HAVE_DATABASE)
     auto db = std::make_shared<ProductionDatabase>(database);
     const QString queue = DatabaseRecords::QueueFileIn(configDir, *db);
     stores.push_back(std::make_unique<DatabaseRecords>(std::move(db), queue,
                                                        ReadProductionSetup(IniFileHandler(SettingsFilePath(configDir))).station));
+#else
+    stores.push_back(std::make_unique<NoDatabaseRecords>());
+#endif
     return std::make_unique<RecordStores>(std::move(stores));
 }
 
@@ -57,6 +75,7 @@ Result<QList<RunRecord>> ReadRecords(const QString& configDir, const QString& fi
                                      const std::optional<QDateTime>& since, const std::optional<qint64>& serial)
 {
     if (!database.trimmed().isEmpty()) {
+#if defined(VLBOOT_HAVE_DATABASE)
         const auto rows = ProductionDatabase(database).Records(since, serial);
         if (!rows)
             return rows.outcome();
@@ -64,6 +83,9 @@ Result<QList<RunRecord>> ReadRecords(const QString& configDir, const QString& fi
         for (const ProductionDatabase::Stored& s : *rows)
             records << s.record;
         return records;
+#else
+        return Outcome::Failed(NoDatabaseText);
+#endif
     }
     const auto all = CsvRecordFile::Read(file.isEmpty() ? CsvRecordFile::DefaultPath(configDir) : file);
     if (!all)

@@ -47,7 +47,11 @@ Sha256::Sha256()
 
 void Sha256::Add(QByteArrayView bytes)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 3, 0)
     state_->hash.addData(bytes);
+#else
+    state_->hash.addData(bytes.data(), bytes.size());
+#endif
 }
 
 QByteArray Sha256::HexResult()

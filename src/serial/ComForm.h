@@ -24,7 +24,7 @@ namespace vlboot {
 // baud, always 8 data bits, no parity, 1 stop bit; flow control and the
 // modem lines are left at the port's defaults. On Linux each open also asks
 // the driver for low latency where it offers it. The device itself is the
-// platform's SerialPort (SerialPortPosix.cpp, SerialPortQt.cpp on Windows).
+// platform's SerialPort (SerialPortPosix.cpp, SerialPortWin.cpp on Windows).
 //
 // A programming run holds the port (RunHold): from its first frame until it
 // ends, the device is the run's between two frames as well; on POSIX systems

@@ -9,7 +9,7 @@ namespace vlboot {
 
 // Serial port names and driver settings that differ between operating
 // systems; the device itself is SerialPort (SerialPortPosix.cpp,
-// SerialPortQt.cpp).
+// SerialPortWin.cpp).
 
 // The device that stands for port number `comPort` (1..16 for COM1..COM16).
 // On Windows it is "COMn". Elsewhere the optional section "Ports" of

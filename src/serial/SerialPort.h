@@ -14,7 +14,8 @@ namespace vlboot {
 // platform, chosen by the build:
 //   SerialPortPosix.cpp  Linux and other POSIX systems: the device file
 //                        itself (see there), with the lock file of a run
-//   SerialPortQt.cpp     Windows: QSerialPort
+//   SerialPortWin.cpp    Windows: the Win32 communications calls on \\.\COMn,
+//                        opened without sharing
 class SerialPort {
 public:
     SerialPort();
@@ -54,11 +55,13 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-#if !defined(VLBOOT_SERIAL_QT)
-// POSIX: the failure number of an open that failed with `systemError`
-// (an errno value): 8002 no such device, 8005 in use or no permission, 8107
-// not a serial device, 8106 the device failed, 8108 anything else.
+// The failure number of an open that failed with `systemError` (an errno
+// value; on Windows a GetLastError value): 8002 no such device, 8005 in use
+// or no permission, 8107 not a serial device, 8106 the device failed, 8108
+// anything else.
 int OpenErrorNumber(int systemError);
+
+#if !defined(Q_OS_WIN)
 
 // The lock files of serial devices that terminal programs honour:
 // `LCK..<name>` in the system's lock folder, holding the owner's process id

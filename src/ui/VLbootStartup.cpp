@@ -8,6 +8,7 @@
 #include "TrafficWindow.h"
 #include "Twips.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 

@@ -166,7 +166,6 @@ TEST_F(SerialLink, OpenFailuresShowTheirMessageOncePerAttempt)
     EXPECT_TRUE(link->SetupMScomm(1, 0));
 }
 
-#if !defined(VLBOOT_SERIAL_QT)
 TEST(DeviceLockFile, IsTakenOverOnlyFromAProcessThatIsGone)
 {
     const auto lockText = [](qint64 pid) { return QByteArray::number(pid).rightJustified(10, ' ') + '\n'; };
@@ -200,4 +199,3 @@ TEST(DeviceLockFile, IsTakenOverOnlyFromAProcessThatIsGone)
     ASSERT_TRUE(QFile::link(pty.slavePath(), folder.file("ttyVelmora")));
     EXPECT_EQ(DeviceLockName(folder.file("ttyVelmora")), "LCK.." + pty.slavePath().mid(5).replace('/', '_'));
 }
-#endif
