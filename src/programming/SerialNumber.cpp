@@ -72,9 +72,9 @@ Outcome SettingsSerialNumbers::Ready()
     // The number is stored before it goes into the fixture: that the file
     // can be written is made sure now, before boot mode.
     if (!ini_.WriteIni(Section, Key, counter.stored))
-        return Outcome::Failed(QStringLiteral("the settings file %1 cannot be written (a full disk, a read-only folder?), so no "
-                                              "serial number could be stored")
-                                   .arg(file));
+        return Outcome::Failed(QStringLiteral("the settings file %1 cannot be written (%2), so no serial number could be stored")
+                                   .arg(file, ini_.Readable() ? QStringLiteral("a full disk, a read-only folder?")
+                                                              : ini_.WhyUnreadable().mid(file.size() + 1)));
     return Outcome::Ok();
 }
 
