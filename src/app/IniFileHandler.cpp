@@ -5,24 +5,21 @@
 #include "SettingsLock.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <optional>
 
 namespace vlboot {
 namespace {
 
-// The file's content; empty when it does not exist, nullopt when it exists
-// but cannot be read (such a file must not be replaced by a new one).
-std::optional<QByteArray> readAll(const QString& fileName)
+// The file's content; empty when it does not exist, failed when it exists
+// but cannot be read or is no regular file (such a file must not be
+// replaced by a new one; a FIFO is never opened, so it cannot block).
+Result<QByteArray> readAll(const QString& fileName)
 {
-    QFile f(fileName);
-    if (!f.exists())
-        return QByteArray();
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return f.readAll();
+    Result<QByteArray> content = platform::ReadWholeFile(fileName);
+    if (!content.ok())
+        return Outcome::Failed(fileName + QLatin1Char(' ') + content.why());
+    return content;
 }
 
 } // namespace
@@ -42,12 +39,18 @@ QString LinkTarget(const QString& path)
 
 bool IniFileHandler::Readable() const
 {
-    return readAll(IniFileName).has_value();
+    return readAll(IniFileName).ok();
+}
+
+QString IniFileHandler::WhyUnreadable() const
+{
+    return readAll(IniFileName).why();
 }
 
 QString IniFileHandler::ReadIni(const QString& Section, const QString& Key, const QString& Default) const
 {
-    const auto value = IniLookup(readAll(IniFileName).value_or(QByteArray()), Section, Key);
+    const Result<QByteArray> content = readAll(IniFileName);
+    const auto value = IniLookup(content.ok() ? content.value() : QByteArray(), Section, Key);
     if (value && !value->isEmpty())
         return value->left(MaxValueLength);
     if (!Default.isEmpty())
@@ -61,10 +64,10 @@ bool IniFileHandler::WriteIni(const QString& Section, const QString& Key, const 
     if (!lock.IsLocked())
         return false;
     const QString target = LinkTarget(IniFileName);
-    const auto old = readAll(target);
+    const Result<QByteArray> old = readAll(target);
     if (!old)
         return false;
-    const QByteArray content = IniStore(*old, Section, Key, Value);
+    const QByteArray content = IniStore(old.value(), Section, Key, Value);
     QSaveFile out(target);
     // Unbuffered, so that a short write (a full disk, a file-size limit)
     // shows in write()'s count; a buffered one would only fail in commit's

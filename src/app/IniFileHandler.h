@@ -29,9 +29,13 @@ public:
     // callers go on.
     bool WriteIni(const QString& Section, const QString& Key, const QString& Value) const;
 
-    // False when the file exists but cannot be read (every read then gives
-    // the default).
+    // False when the file exists but cannot be read or is no regular file
+    // (a FIFO, a folder): every read then gives the default and every write
+    // fails, so such a file is never replaced.
     bool Readable() const;
+    // Why it cannot be read ("/x/setup.ini is a pipe or FIFO, not a regular
+    // file"); "" when it can.
+    QString WhyUnreadable() const;
 
     const QString IniFileName;
 

@@ -5,9 +5,13 @@
 namespace vlboot {
 namespace {
 
+// A UTF-8 byte-order mark that an editor may put at the start of the file.
+constexpr QByteArrayView ByteOrderMark("\xEF\xBB\xBF");
+
+// The lines after a byte-order mark, if any.
 QList<QByteArray> splitLines(const QByteArray& content)
 {
-    QList<QByteArray> lines = content.split('\n');
+    QList<QByteArray> lines = (content.startsWith(ByteOrderMark) ? content.mid(ByteOrderMark.size()) : content).split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast(); // the final line end does not start another line
     for (QByteArray& l : lines)
@@ -118,6 +122,8 @@ QByteArray IniStore(const QByteArray& content, QStringView section, QStringView 
 
     QByteArray out;
     out.reserve(content.size() + 64 + value.size());
+    if (content.startsWith(ByteOrderMark))
+        out += ByteOrderMark; // kept as it was
     for (const QByteArray& l : lines) {
         out += l;
         out += "\r\n";

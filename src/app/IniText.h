@@ -10,7 +10,8 @@ namespace vlboot {
 // introduced by "[Name]" lines, key=value lines inside them. Section and key
 // names match without regard to case; the first matching section and the
 // first matching key in it count. Lines that are neither (comments, blank
-// lines, anything else) are carried along untouched.
+// lines, anything else) are carried along untouched. A UTF-8 byte-order
+// mark at the start is no part of the first line, and is kept.
 
 // The value stored for the key, blanks around it removed; nullopt when the
 // section or key is missing. An empty value is returned as "" (callers treat

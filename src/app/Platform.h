@@ -22,6 +22,19 @@ namespace vlboot::platform {
 // refused without blocking (a FIFO without a writer would block an ordinary
 // open for ever), saying what it is, or why the open failed.
 Outcome OpenRegularFile(QFile& file, const QString& path);
+// The whole content of the regular file `path` (symbolic links followed);
+// a missing file reads as empty. Anything but a regular file is refused
+// without blocking and without being opened, saying what it is ("is a pipe
+// or FIFO, not a regular file").
+Result<QByteArray> ReadWholeFile(const QString& path);
+// Appends `bytes` to the regular file `path` (made when missing) in one
+// write, without a lock or a sync (a log's line); refused without blocking
+// when it is no regular file. Fails, saying why, when not all were written.
+Outcome AppendBytes(const QString& path, const QByteArray& bytes);
+// What `path` is when it is there but no regular file ("a pipe or FIFO",
+// "a device", "a socket", "a folder"); "" for a regular file or nothing.
+// Symbolic links are followed.
+QString NonRegularKind(const QString& path);
 
 // What identifies one version of an open file: the file itself and the
 // times of its last change. Any write to it changes the change time, which
@@ -83,6 +96,9 @@ void StartInOwnProcessGroup(QProcess& child);
 // Writes all of `bytes` to standard output or standard error at once
 // (unbuffered). A closed pipe or a full disk loses them; the program goes on.
 void WriteStandardOutput(const QByteArray& bytes);
+// Why a write to standard output failed ("No space left on device"), the
+// first time one did; "" while every write went through.
+QString StandardOutputFailure();
 void WriteStandardError(const QByteArray& bytes);
 bool StandardErrorIsTerminal();
 bool StandardOutputIsTerminal();

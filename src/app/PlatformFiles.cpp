@@ -70,10 +70,15 @@ struct Descriptor {
 
 // Opens `name` without blocking (a FIFO without a peer would block an
 // ordinary open for ever, and a stop signal only restarts it); anything but
-// a regular file is refused, saying what it is.
+// a regular file is refused, saying what it is. What is no regular file is
+// not even opened (a terminal's open has effects of its own), and what
+// turns into one between the look and the open is refused after it.
 Outcome openRegular(Descriptor& d, const QByteArray& name, int flags)
 {
-    d.fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
+    struct stat named {};
+    if (::stat(name.constData(), &named) == 0 && !S_ISREG(named.st_mode))
+        return Outcome::Failed(QStringLiteral("is %1, not a regular file").arg(kindOf(named.st_mode)));
+    d.fd = ::open(name.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (d.fd < 0) {
         if (errno == ENXIO) // a FIFO that nobody reads
             return Outcome::Failed(QStringLiteral("is a pipe or FIFO, not a regular file"));
@@ -127,6 +132,53 @@ Outcome OpenRegularFile(QFile& file, const QString& path)
         return Outcome::Failed(QStringLiteral("cannot be opened (%1)").arg(file.errorString()));
     d.fd = -1; // the file owns it now
     return Outcome::Ok();
+}
+
+Result<QByteArray> ReadWholeFile(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat s {};
+    if (::stat(name.constData(), &s) != 0 && errno == ENOENT)
+        return QByteArray();
+    Descriptor d;
+    if (const Outcome opened = openRegular(d, name, O_RDONLY); !opened.ok())
+        return opened;
+    QByteArray content;
+    char block[65536];
+    for (;;) {
+        const ssize_t n = ::read(d.fd, block, sizeof block);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Outcome::Failed(QStringLiteral("cannot be read (%1)").arg(systemText(errno)));
+        if (n == 0)
+            return content;
+        content.append(block, n);
+    }
+}
+
+Outcome AppendBytes(const QString& path, const QByteArray& bytes)
+{
+    Descriptor d;
+    if (const Outcome opened = openRegular(d, QFile::encodeName(path), O_WRONLY | O_APPEND | O_CREAT); !opened.ok())
+        return opened;
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(d.fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return Outcome::Failed(QStringLiteral("cannot be written (%1)").arg(systemText(n < 0 ? errno : ENOSPC)));
+        done += n;
+    }
+    return Outcome::Ok();
+}
+
+QString NonRegularKind(const QString& path)
+{
+    struct stat s {};
+    if (::stat(QFile::encodeName(path).constData(), &s) != 0 || S_ISREG(s.st_mode))
+        return {};
+    return kindOf(s.st_mode);
 }
 
 std::optional<FileIdentity> IdentityOf(const QFile& openFile)
@@ -210,6 +262,36 @@ Outcome OpenRegularFile(QFile& file, const QString& path)
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return Outcome::Failed(QStringLiteral("cannot be opened (%1)").arg(file.errorString()));
     return Outcome::Ok();
+}
+
+Result<QByteArray> ReadWholeFile(const QString& path)
+{
+    if (const QString kind = NonRegularKind(path); !kind.isEmpty())
+        return Outcome::Failed(QStringLiteral("is %1, not a regular file").arg(kind));
+    QFile file(path);
+    if (!file.exists())
+        return QByteArray();
+    if (!file.open(QIODevice::ReadOnly))
+        return Outcome::Failed(QStringLiteral("cannot be read (%1)").arg(file.errorString()));
+    return file.readAll();
+}
+
+Outcome AppendBytes(const QString& path, const QByteArray& bytes)
+{
+    if (const QString kind = NonRegularKind(path); !kind.isEmpty())
+        return Outcome::Failed(QStringLiteral("is %1, not a regular file").arg(kind));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) || file.write(bytes) != bytes.size())
+        return Outcome::Failed(QStringLiteral("cannot be written (%1)").arg(file.errorString()));
+    return Outcome::Ok();
+}
+
+QString NonRegularKind(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile())
+        return {};
+    return info.isDir() ? QStringLiteral("a folder") : QStringLiteral("not a regular file");
 }
 
 std::optional<FileIdentity> IdentityOf(const QFile& openFile)

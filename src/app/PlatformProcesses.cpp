@@ -9,6 +9,7 @@
 #if defined(Q_OS_UNIX)
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -32,18 +33,22 @@ void onStopSignal(int signal)
     errno = saved;
 }
 
-void writeAll(int fd, const char* data, qsizetype size)
+int standardOutputError = 0;
+
+// 0 when all was written, else the error.
+int writeAll(int fd, const char* data, qsizetype size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return;
+            return errno;
         }
         data += n;
         size -= n;
     }
+    return 0;
 }
 
 } // namespace
@@ -117,7 +122,14 @@ void StartInOwnProcessGroup(QProcess& child)
 
 void WriteStandardOutput(const QByteArray& bytes)
 {
-    writeAll(STDOUT_FILENO, bytes.constData(), bytes.size());
+    const int error = writeAll(STDOUT_FILENO, bytes.constData(), bytes.size());
+    if (error && !standardOutputError)
+        standardOutputError = error;
+}
+
+QString StandardOutputFailure()
+{
+    return standardOutputError ? QString::fromLocal8Bit(std::strerror(standardOutputError)) : QString();
 }
 
 void WriteStandardError(const QByteArray& bytes)
@@ -190,10 +202,18 @@ void StartInOwnProcessGroup(QProcess&)
 {
 }
 
+static bool standardOutputFailed = false;
+
 void WriteStandardOutput(const QByteArray& bytes)
 {
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    const bool written = std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout) == size_t(bytes.size());
+    if (!written || std::fflush(stdout) != 0)
+        standardOutputFailed = true;
+}
+
+QString StandardOutputFailure()
+{
+    return standardOutputFailed ? QStringLiteral("a write failed") : QString();
 }
 
 void WriteStandardError(const QByteArray& bytes)

@@ -14,6 +14,7 @@
 #include "PortList.h"
 #include "PortProbe.h"
 #include "ProductionLine.h"
+#include "TerminalText.h"
 #include "Version.h"
 #include "WatchMode.h"
 
@@ -37,7 +38,7 @@ int listPorts(const QString& configDir, bool json)
     const QList<PortEntry> ports = AvailablePorts();
     const QStringList lines = json ? PortListingJson(ports, ini) : PortListing(ports, ini);
     for (const QString& line : lines)
-        platform::WriteStandardOutput(text(line) + '\n');
+        platform::WriteStandardOutput(text(json ? line : EscapeForTerminal(line)) + '\n');
     return ExitStatus::Success;
 }
 
@@ -60,24 +61,14 @@ int probePorts(const CliOptions& options, const QString& configDir)
 
 int usageError(const QString& error)
 {
-    platform::WriteStandardError(text(QStringLiteral("vlboot-cli: ") + error + QLatin1Char('\n') + UsageText()
+    platform::WriteStandardError(text(QStringLiteral("vlboot-cli: ") + EscapeForTerminal(error) + QLatin1Char('\n') + UsageText()
                                       + QStringLiteral("Try 'vlboot-cli --help'.\n")));
     return ExitStatus::Usage;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// What the command line asks for, to its end: the exit status.
+int runCommand(int stopSignalFd)
 {
-    const int stopSignalFd = platform::InstallStopSignals();
-    // Qt's own event dispatcher rather than GLib's: every reply wait is one
-    // ppoll that the reply ends. GLib's adds an eventfd write for each
-    // change of the port's notifier (two per frame) and the read of it,
-    // which also wakes its next poll at once for nothing. (The window keeps
-    // GLib's, which desktop integration may need.)
-    qputenv("QT_NO_GLIB", "1");
-    QCoreApplication app(argc, argv);
-
     const CliParse parse = ParseCliOptions(QCoreApplication::arguments().mid(1));
     if (!parse.options)
         return usageError(parse.error);
@@ -113,7 +104,7 @@ int main(int argc, char** argv)
 
     // The user's configuration folder is made on first use.
     if (!CreateConfigFolder(configDir)) {
-        platform::WriteStandardError(text(QStringLiteral("vlboot-cli: cannot create the settings folder %1\n").arg(configDir)));
+        platform::WriteStandardError(text(QStringLiteral("vlboot-cli: cannot create the settings folder %1\n").arg(EscapeForTerminal(configDir))));
         return ExitStatus::CannotCreate;
     }
     if (options.watch)
@@ -123,4 +114,27 @@ int main(int argc, char** argv)
         return RunProductionLine(options, configDir, output,
                                  {platform::StandardOutputIsTerminal(), platform::StandardErrorIsTerminal()}, stopSignalFd);
     return RunProgramming(options, configDir, output, platform::StandardErrorIsTerminal(), stopSignalFd);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int stopSignalFd = platform::InstallStopSignals();
+    // Qt's own event dispatcher rather than GLib's: every reply wait is one
+    // ppoll that the reply ends. GLib's adds an eventfd write for each
+    // change of the port's notifier (two per frame) and the read of it,
+    // which also wakes its next poll at once for nothing. (The window keeps
+    // GLib's, which desktop integration may need.)
+    qputenv("QT_NO_GLIB", "1");
+    QCoreApplication app(argc, argv);
+    const int status = runCommand(stopSignalFd);
+    // Output that did not reach standard output (a full disk, a closed
+    // pipe) is said, and what would have been a success is not one.
+    const QString failure = platform::StandardOutputFailure();
+    if (failure.isEmpty())
+        return status;
+    platform::WriteStandardError(
+        text(QStringLiteral("vlboot-cli: standard output could not be written (%1): what it shows is incomplete\n").arg(failure)));
+    return status == ExitStatus::Success ? ExitStatus::Fault : status;
 }

@@ -2,8 +2,10 @@
 
 #include "Link.h"
 #include "Platform.h"
+#include "SettingsLock.h"
 #include "WaitClock.h"
 
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <memory>
 
@@ -33,16 +35,23 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
     Station station(CliStationSetup(options, configDir));
     WaitClock& clock = station.Session().clock();
     const double start = clock.Now();
-    station.StartUp();
-    if (station.Startup().debug)
-        station.link().SetLogging(true);
-
     CliView::Mode mode;
     mode.json = options.json;
     mode.quiet = options.quiet;
     mode.progressBar = stderrIsTerminal && !options.quiet;
     CliView view(mode, output, [&clock] { return clock.Now(); }, [&station] { return station.Session().Exchanges(); });
     view.SetWallClockStart(start);
+    // A settings lock that keeps the run waiting, or cannot be one, is said
+    // at once; the traffic log's missing lines at the end.
+    SettingsLock::SetNotice([&view](const QString& text) { view.Notice(QStringLiteral("vlboot-cli: ") + text); });
+    const auto noNotice = qScopeGuard([] { SettingsLock::SetNotice({}); });
+    view.SetOutputCheck([&station] { return station.link().LogFailure(); });
+
+    station.StartUp();
+    for (const QString& note : station.StartupNotes())
+        view.Notice(QStringLiteral("vlboot-cli: ") + note);
+    if (station.Startup().debug)
+        station.link().SetLogging(true);
 
     // A stop signal stops the run at its next reply wait; a fixture's
     // serial-number step runs to its end first.
@@ -62,7 +71,8 @@ int RunProgramming(const CliOptions& options, const QString& configDir, const Cl
             stop();
         });
     }
-    return station.Program(station.FirmwareFile(options.firmwareFile), view).status;
+    station.Program(station.FirmwareFile(options.firmwareFile), view);
+    return view.Status();
 }
 
 } // namespace vlboot::cli

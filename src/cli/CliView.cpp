@@ -2,6 +2,7 @@
 
 #include "ExitStatus.h"
 #include "RunSummary.h"
+#include "TerminalText.h"
 #include "UnitRecord.h"
 
 #include <algorithm>
@@ -10,9 +11,11 @@
 namespace vlboot::cli {
 namespace {
 
+// One line of text output; names in it (files, devices, stations) may hold
+// control characters, which are shown escaped.
 QByteArray textLine(const QString& text)
 {
-    return text.toLocal8Bit() + '\n';
+    return EscapeForTerminal(text).toLocal8Bit() + '\n';
 }
 
 } // namespace
@@ -117,6 +120,14 @@ void CliView::Finish(const UnitResult& unit)
     ResultEventData result;
     result.status = unit.status;
     result.why = unit.why;
+    if (const QString missed = outputCheck_ ? outputCheck_() : QString(); !missed.isEmpty()) {
+        Notice(QStringLiteral("vlboot-cli: ") + missed);
+        if (result.status == ExitStatus::Success) {
+            result.status = ExitStatus::Fault;
+            result.why = missed;
+        }
+    }
+    status_ = result.status;
     result.warnings = unit.warnings;
     result.serialNumber = unit.serialNumber;
     result.deviceKind = unit.deviceKind;

@@ -58,6 +58,11 @@ public:
     // A line of its own on standard error (after the bar's line is ended).
     void Notice(const QString& line);
     void SetWallClockStart(double start) { wallStart_ = start; }
+    // What the run's own outputs missed (the traffic log), asked at the end:
+    // said, and a run that would end 0 ends 1 (the result says why).
+    void SetOutputCheck(std::function<QString()> check) { outputCheck_ = std::move(check); }
+    // The exit status as Finish reported it.
+    int Status() const { return status_; }
 
 private:
     void finishBar();
@@ -72,6 +77,8 @@ private:
     QString why_;
     QSet<QString> shown_;
     double wallStart_ = 0;
+    std::function<QString()> outputCheck_;
+    int status_ = 0;
 };
 
 } // namespace vlboot::cli

@@ -6,6 +6,7 @@
 #include "RunTexts.h"
 #include "RunTraffic.h"
 #include "Settings.h"
+#include "TerminalText.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -41,7 +42,7 @@ QStringList textReport(const QString& file, const FirmwareCheckResult& check)
 {
     const WalkSummary& walk = check.walk;
     QStringList lines;
-    lines << QStringLiteral("file: %1").arg(file)
+    lines << QStringLiteral("file: %1").arg(EscapeForTerminal(file))
           << QStringLiteral("size: %1 bytes, %2 lines").arg(check.size).arg(check.lines)
           << QStringLiteral("sha256: %1").arg(QString::fromLatin1(check.sha256))
           << QStringLiteral("records: %1 memory writes, %2 data bytes, %3")
@@ -121,7 +122,7 @@ int RunFileCheck(const CliOptions& options, const CliOutput& output)
     if (options.json)
         output.out(jsonReport(file, check));
     if (!check.ok) {
-        output.err(QStringLiteral("why: %1\n").arg(check.why).toLocal8Bit());
+        output.err(QStringLiteral("why: %1\n").arg(EscapeForTerminal(check.why)).toLocal8Bit());
         return ExitStatus::Fault;
     }
     if (!options.json)
@@ -130,7 +131,7 @@ int RunFileCheck(const CliOptions& options, const CliOutput& output)
     bool warned = false;
     for (const Kind& kind : Kinds) {
         for (const QString& warning : FindingWarnings(check.walk, kind.type, options.firmwareFile)) {
-            output.err(QStringLiteral("warning (%1): %2\n").arg(QLatin1String(kind.name), warning).toLocal8Bit());
+            output.err(QStringLiteral("warning (%1): %2\n").arg(QLatin1String(kind.name), EscapeForTerminal(warning)).toLocal8Bit());
             warned = true;
         }
     }

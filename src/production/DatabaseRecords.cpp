@@ -40,11 +40,10 @@ Outcome DatabaseRecords::Append(const RunRecord& record)
     // record queued meanwhile by another program is neither lost nor sent
     // without being removed.
     const SettingsLock lock(queueFile_, SettingsLock::WriteTimeoutMs);
-    QFile old(queueFile_);
-    QByteArray content;
-    const bool readable = old.exists() ? old.open(QIODevice::ReadOnly) : true;
-    if (old.isOpen())
-        content = old.readAll();
+    // (A FIFO or folder in its place is refused, never opened: it could block.)
+    const Result<QByteArray> old = platform::ReadWholeFile(queueFile_);
+    const bool readable = old.ok();
+    QByteArray content = readable ? old.value() : QByteArray();
     content += QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
     // Replaced whole and synced (with its folder) before the record is
     // sent: a crash at any moment leaves it either queued or in the table.
@@ -58,8 +57,8 @@ Outcome DatabaseRecords::Append(const RunRecord& record)
         if (sent.ok())
             return sent;
         return Outcome::Failed(QStringLiteral("the production database did not get this run's record: its queue file %1 "
-                                              "cannot be written, and %2")
-                                   .arg(queueFile_, sent.why()));
+                                              "%2, and %3")
+                                   .arg(queueFile_, readable ? QStringLiteral("cannot be written") : old.why(), sent.why()));
     }
     const Outcome sent = sendQueue();
     if (sent.ok())
@@ -71,11 +70,11 @@ Outcome DatabaseRecords::Append(const RunRecord& record)
 
 Outcome DatabaseRecords::sendQueue()
 {
-    QFile in(queueFile_);
-    if (!in.open(QIODevice::ReadOnly))
-        return Outcome::Failed(QStringLiteral("the queue file %1 cannot be read").arg(queueFile_));
+    const Result<QByteArray> queued = platform::ReadWholeFile(queueFile_);
+    if (!queued.ok())
+        return Outcome::Failed(QStringLiteral("the queue file %1 %2").arg(queueFile_, queued.why()));
     QList<ProductionDatabase::Stored> records;
-    for (const QByteArray& text : in.readAll().split('\n')) {
+    for (const QByteArray& text : queued.value().split('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(text).object();
         const auto record = RunRecordFromJson(object);
         const QString id = object.value(QStringLiteral("record_id")).toString();

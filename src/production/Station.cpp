@@ -66,6 +66,8 @@ void Station::StartUp()
 {
     startup_ = session_.ReadStartup();
     Settings& s = session_.settings();
+    if (!s.Ini.Readable())
+        startupNotes_ << s.Ini.WhyUnreadable() + QStringLiteral(": the settings' defaults are used, and no setting is stored");
     if (setup_.comPort)
         s.ComPort = static_cast<std::uint8_t>(*setup_.comPort);
     if (setup_.speedIndex)

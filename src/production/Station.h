@@ -84,6 +84,9 @@ public:
     // menu callbacks, if any, must be set before.
     void StartUp();
     const ProgrammingSession::Startup& Startup() const { return startup_; }
+    // What the start-up found wrong with setup.ini, for the front end to say
+    // once ("/x/setup.ini is a pipe or FIFO, not a regular file: ...").
+    const QStringList& StartupNotes() const { return startupNotes_; }
     const ProductionSetup& Production() const { return production_; }
     // The production database in use ("" for none).
     const QString& Database() const { return database_; }
@@ -112,6 +115,7 @@ private:
     StationSetup setup_;
     ProgrammingSession session_;
     ProgrammingSession::Startup startup_;
+    QStringList startupNotes_;
     ProductionSetup production_;
     QString database_;
     QString portHint_;

@@ -32,8 +32,12 @@ FirmwareCheckResult CheckFirmwareFile(const QString& fileName, const std::functi
 {
     FirmwareCheckResult r;
     if (fileName.isEmpty() || !QFileInfo::exists(fileName)) {
+        // "?" is what the FirmwareFile setting holds until a file is chosen.
         r.why = fileName.isEmpty() ? QStringLiteral("no firmware file is named")
-                                   : QStringLiteral("%1: no such file").arg(fileName);
+            : fileName == QLatin1String("?")
+            ? QStringLiteral("no firmware file was chosen (the FirmwareFile setting is \"?\"): name one on the command line "
+                             "or choose one with Browse")
+            : QStringLiteral("%1: no such file").arg(fileName);
         return r;
     }
     r.found = true;

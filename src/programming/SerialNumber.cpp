@@ -12,9 +12,10 @@ namespace {
 const QString Section = QStringLiteral("Velmsettings");
 const QString Key = QStringLiteral("Serial");
 
-QString lockFailure(const QString& file)
+// `why`: the lock's own reason (what holds it).
+QString lockFailure(const QString& file, const QString& why)
 {
-    return QStringLiteral("the settings file %1 cannot be locked, so no serial number can be given out safely").arg(file);
+    return QStringLiteral("the settings file %1 cannot be locked, so no serial number can be given out safely: %2").arg(file, why);
 }
 
 } // namespace
@@ -60,7 +61,7 @@ Outcome SettingsSerialNumbers::Ready()
     const QString& file = ini_.IniFileName;
     const SettingsLock lock(file, SettingsLock::WriteTimeoutMs);
     if (!lock.IsLocked())
-        return Outcome::Failed(lockFailure(file));
+        return Outcome::Failed(lockFailure(file, lock.Why()));
     const SerialCounter counter = ReadSerialCounter(ini_);
     if (counter.exhausted)
         return Outcome::Failed(QStringLiteral("the Serial setting %1 has reached the highest serial number a fixture holds: no "
@@ -71,9 +72,9 @@ Outcome SettingsSerialNumbers::Ready()
     // The number is stored before it goes into the fixture: that the file
     // can be written is made sure now, before boot mode.
     if (!ini_.WriteIni(Section, Key, counter.stored))
-        return Outcome::Failed(QStringLiteral("the settings file %1 cannot be written (a full disk, a read-only folder?), so no "
-                                              "serial number could be stored")
-                                   .arg(file));
+        return Outcome::Failed(QStringLiteral("the settings file %1 cannot be written (%2), so no serial number could be stored")
+                                   .arg(file, ini_.Readable() ? QStringLiteral("a full disk, a read-only folder?")
+                                                              : ini_.WhyUnreadable().mid(file.size() + 1)));
     return Outcome::Ok();
 }
 
@@ -84,7 +85,7 @@ Result<SerialNumberSource::Given> SettingsSerialNumbers::Take()
     // run working from the same settings gets the same number.
     const SettingsLock lock(file, SettingsLock::WriteTimeoutMs);
     if (!lock.IsLocked())
-        return Outcome::Failed(lockFailure(file));
+        return Outcome::Failed(lockFailure(file, lock.Why()));
     const SerialCounter counter = ReadSerialCounter(ini_);
     if (counter.exhausted || (oneNumberEach_ && !counter.problem.isEmpty()))
         return Outcome::Failed(QStringLiteral("the Serial setting %1 no longer gives a number of its own; nothing was written into "

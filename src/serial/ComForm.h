@@ -78,6 +78,7 @@ public:
     TrafficDisplay* Display() const override { return display_; }
     void SetLogging(bool on) override { Log.SetLogging(on); }
     bool Logging() const override { return Log.LogOn; }
+    QString LogFailure() const override { return Log.Failure(); }
 
     // The traffic log of this link (LogOn, SetLogging, Log.txt).
     TrafficLog Log;

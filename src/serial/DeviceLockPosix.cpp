@@ -25,7 +25,7 @@ constexpr int UnreadableLockSeconds = 2;
 // for unreadable content still younger (its owner may be writing it).
 qint64 holderOf(const QByteArray& path)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); // a FIFO in its place must not block
     if (fd < 0)
         return 0;
     char text[32];

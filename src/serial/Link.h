@@ -88,6 +88,8 @@ public:
     virtual TrafficDisplay* Display() const { return nullptr; }
     virtual void SetLogging(bool on) { (void)on; }
     virtual bool Logging() const { return false; }
+    // Why the traffic log missed a line since logging was switched on ("" when it did not).
+    virtual QString LogFailure() const { return {}; }
 
 protected:
     // The receive event: appends one chunk to ReceiveBuffer, reports the

@@ -1,6 +1,9 @@
 #include "TrafficLog.h"
 
+#include "Platform.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 
 namespace vlboot {
@@ -33,9 +36,9 @@ bool TrafficLog::WriteLogLine(const QString& str, bool WithStamp) const
     line += str.toLatin1();
     line += "\r\n";
 
-    QFile file(LogFileName);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write(line);
+    // (A FIFO or folder in its place is refused, never opened: it could block.)
+    if (const Outcome written = platform::AppendBytes(LogFileName, line); !written.ok() && failure_.isEmpty())
+        failure_ = QStringLiteral("the traffic log %1 %2").arg(LogFileName, written.why());
     return true;
 }
 
@@ -45,7 +48,8 @@ void TrafficLog::SetLogging(bool on)
     if (!on)
         return;
 
-    if (QFile::exists(LogFileName)) {
+    failure_.clear();
+    if (QFileInfo(LogFileName).isFile()) {
         QFile::setPermissions(LogFileName, QFile::permissions(LogFileName) | QFile::WriteOwner | QFile::WriteUser);
         QFile::remove(LogFileName);
     }

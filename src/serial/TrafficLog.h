@@ -10,7 +10,8 @@ namespace vlboot {
 // then one time-stamped line per frame sent or reply received. Every line is
 // written by its own open, append and close, so the file is complete on
 // disk after each line. A log that cannot be deleted, created or written is
-// skipped silently; the program goes on without it.
+// skipped; the program goes on without it, and Failure() says why. A FIFO,
+// folder or device named Log.txt is left as it is and never opened.
 class TrafficLog {
 public:
     using Clock = std::function<QDateTime()>;
@@ -35,6 +36,11 @@ public:
     // Off: LogOn = false, the file stays as it is.
     void SetLogging(bool on);
 
+    // Why a line could not be written since logging was last switched on,
+    // the first time it happened ("the traffic log /x/Log.txt cannot be
+    // written (No space left on device)"); "" when every line was.
+    const QString& Failure() const { return failure_; }
+
     // Replaces the clock of the time stamps (tests use a fixed one).
     void SetClock(Clock clock);
 
@@ -43,6 +49,7 @@ public:
 
 private:
     Clock clock_;
+    mutable QString failure_;
 };
 
 } // namespace vlboot

@@ -5,6 +5,7 @@
 #include "VLboot.h"
 
 #include "Link.h"
+#include "Platform.h"
 #include "TrafficWindow.h"
 #include "Twips.h"
 
@@ -23,6 +24,9 @@ void VLboot::Form_Load()
     // every run's record goes into it too.
     station_.StartUp();
     const ProgrammingSession::Startup& startup = station_.Startup();
+    // (The window's own outputs are fixed: a setup.ini it cannot read is said on standard error.)
+    for (const QString& note : station_.StartupNotes())
+        platform::WriteStandardError((QStringLiteral("vlboot: ") + note + QLatin1Char('\n')).toLocal8Bit());
 
     // Which ports can be opened, tried at the speed just chosen.
     scanPorts();

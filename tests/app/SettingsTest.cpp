@@ -62,6 +62,11 @@ TEST(IniText, NamesInAnyCaseValuesAsTypedEveryOtherLineKept)
     EXPECT_TRUE(IniStore(sample, u"ComSettings", u"ComSpeed", u"9600").contains("keep me \r\nComSpeed=9600\r\n;k=1"));
     EXPECT_EQ(IniStore("[A]\nx=1", u"Velmsettings", u"Serial", u"10"), "[A]\r\nx=1\r\n[Velmsettings]\r\nSerial=10\r\n");
     EXPECT_EQ(IniStore(QByteArray(), u"S", u"k", u"a\r\nb"), "[S]\r\nk=ab\r\n");
+
+    const QByteArray marked = "\xEF\xBB\xBF[Velmsettings]\r\nSerial=41\r\n"; // a UTF-8 byte-order mark, as some editors save
+    EXPECT_EQ(IniLookup(marked, u"Velmsettings", u"Serial"), "41");
+    EXPECT_EQ(IniStore(marked, u"velmsettings", u"Serial", u"42"), "\xEF\xBB\xBF[Velmsettings]\r\nSerial=42\r\n");
+    EXPECT_EQ(IniStore(marked, u"ComSettings", u"DevAdr", u"1"), marked + "[ComSettings]\r\nDevAdr=1\r\n");
 }
 
 TEST(IniFileHandler, ReadingWritesDefaultsAndWritingReplacesTheFileWhole)

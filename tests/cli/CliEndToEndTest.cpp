@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QThread>
+#include <csignal>
 
 using namespace vlboot;
 using namespace vlboot::cli::test;
@@ -85,14 +86,25 @@ TEST_F(EndToEnd, ThePortIsTheRunsUntilItEndsWhicheverWayItEnds)
     paced.Stop();
     EXPECT_FALSE(QFile::exists(lock));
 
-    // A run stopped by a signal or killed leaves the port free for the next one at once.
+    // A run stopped by a signal (SIGHUP too: its terminal was closed) ends
+    // as a stop, said and recorded; stopped or killed, it leaves the port
+    // free for the next one at once.
     Simulator silent({"--device", "silent"});
-    for (const bool kill : {false, true}) {
-        CliRun run(args(silent.TerminalPath(), {"--reply-timeout", "30"}));
+    for (const int signal : {SIGTERM, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const bool kill = signal == SIGKILL;
+        const qsizetype records = folder.read("runs.csv").count('\n');
+        CliRun run(args(silent.TerminalPath(), {"--reply-timeout", "30", "--json"}));
         const QString held = runLock(silent);
         ASSERT_FALSE(held.isEmpty());
-        const CliResult r = kill ? run.Kill() : run.Terminate();
-        EXPECT_TRUE(kill || r.exitCode == 143);
+        run.Signal(signal);
+        const CliResult r = run.Finish();
+        if (!kill) {
+            EXPECT_EQ(r.exitCode, 128 + signal);
+            EXPECT_TRUE(r.errText().contains(QStringLiteral("vlboot-cli: stopped by %1 ").arg(signal == SIGHUP ? "SIGHUP" : "SIGTERM")));
+            EXPECT_TRUE(r.lastCaption().contains("\"outcome\":\"stopped\"")) << r.lastCaption().toStdString();
+            EXPECT_EQ(folder.read("runs.csv").count('\n'), records + 1); // its record kept
+        }
         EXPECT_EQ(QFile::exists(held), kill); // a killed run's lock stays behind...
         const CliResult next = RunCli(args(silent.TerminalPath(), {"--reply-timeout", "0.05"}));
         EXPECT_EQ(next.exitCode, 2);

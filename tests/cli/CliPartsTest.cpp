@@ -8,6 +8,7 @@
 #include "PortHint.h"
 #include "PortList.h"
 #include "RunSummary.h"
+#include "TerminalText.h"
 #include "TestFiles.h"
 
 #include <QJsonArray>
@@ -109,6 +110,30 @@ TEST(CliParts, TheViewPrintsCaptionsMessagesAndTheFailureAsLinesOrJson)
               QStringList({"result", "stopped", "w"}));
     EXPECT_EQ(last["serial_number"].toInt(), 7000);
     EXPECT_TRUE(json.err.contains("vlboot-cli: 3 exchanges in 0.50 s, median round trip 1.25 ms per exchange"));
+}
+
+TEST(CliParts, ControlCharactersInNamesAreEscapedInTextAndExactInJson)
+{
+    const struct {
+        QString name, shown;
+    } cases[] = {
+        {"a\tb\nc\rd", "a\\tb\\nc\\rd"},
+        {QString("\x1b[2J") + QChar(0x7F) + QChar(0x9B) + QChar(0) + QChar(0x1F), "\\x1b[2J\\x7f\\u009b\\x00\\x1f"},
+        {"C:\\Åse\\fw 1.ldr ✓ ~ ", "C:\\Åse\\fw 1.ldr ✓ ~ "}, // backslashes and letters of any script stay
+    };
+    UnitResult stopped;
+    stopped.outcome = RunOutcome::Stopped;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown.toStdString());
+        EXPECT_EQ(EscapeForTerminal(c.name), c.shown);
+        ViewOutput json(CliView::Mode{.json = true});
+        json.view.ShowMessage("Velm_Bootloader", c.name);
+        stopped.why = c.name;
+        json.view.Finish(stopped);
+        EXPECT_EQ(json.err.count('\n'), 3); // the message, the stop line and the summary: one line each
+        EXPECT_TRUE(json.err.startsWith(("Velm_Bootloader: " + c.shown + "\nvlboot-cli: " + c.shown + "\n").toUtf8()));
+        EXPECT_EQ(json.lastEvent()["why"].toString(), c.name);
+    }
 }
 
 TEST(CliParts, TheProgressBarFitsTheTerminalAndIsEndedBeforeOtherOutput)

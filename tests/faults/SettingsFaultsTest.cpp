@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLockFile>
 #include <QThread>
 #include <csignal>
@@ -142,7 +143,15 @@ TEST(SettingsFaults, LockFilesLeftByTheDeadAreTakenOverAndALiveHoldersNever)
     QLockFile holder(folder.file("setup.ini.lock"));
     ASSERT_TRUE(holder.tryLock(0));
     age(folder.file("setup.ini.lock"), 60);
-    EXPECT_FALSE(SettingsLock(folder.file("setup.ini"), 600).IsLocked());
+    QElapsedTimer clock;
+    clock.start();
+    const SettingsLock first(folder.file("setup.ini"), 600);
+    EXPECT_FALSE(first.IsLocked());
+    EXPECT_TRUE(first.Why().startsWith(folder.file("setup.ini.lock") + QStringLiteral(" is held by process %1 (").arg(::getpid())));
+    clock.restart();
+    const SettingsLock again(folder.file("setup.ini"), 600); // a holder that kept this program waiting is not waited for again
+    EXPECT_LT(clock.elapsed(), 300);
+    EXPECT_TRUE(again.Why().startsWith(first.Why().section(" (waited", 0, 0))) << again.Why().toStdString();
 }
 
 TEST(SettingsFaults, ASettingsFolderThatTakesNoWriteNeverCostsAUnitOrTheFile)

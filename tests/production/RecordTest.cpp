@@ -38,13 +38,16 @@ TEST(RunsCsv, RunsAppendingAtOnceLeaveOneHeaderAndOnlyWholeLines)
     }
 }
 
-TEST(RunsCsv, AFullyFilledRecordComesBackWholeFromTheFileAndFromJson)
+TEST(RunsCsv, AFullyFilledRecordComesBackWholeFromTheFileAndFromJsonOnALineOfItsOwn)
 {
     const RunRecord filled = vlboot::test::FilledRecord();
     vlboot::test::TestFolder folder;
     ASSERT_TRUE(CsvRecordFile(folder.file("runs.csv")).Append(filled).ok());
+    folder.write("runs.csv", folder.read("runs.csv").chopped(2)); // a hand edit took the last line end away
+    ASSERT_TRUE(CsvRecordFile(folder.file("runs.csv")).Append(filled).ok());
     const QList<QStringList> rows = ReadCsv(folder.read("runs.csv"));
-    ASSERT_EQ(rows.size(), 2);
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[2], rows[1]);
     RunRecord fromCsv;
     for (const RecordField& field : RecordFields())
         field.set(fromCsv, FieldFromText(field, rows[1].value(rows[0].indexOf(QLatin1String(field.name)))));

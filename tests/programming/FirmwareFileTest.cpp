@@ -94,6 +94,7 @@ TEST(FirmwareFile, CheckingPassCountsAndRejectsNamingTheLine)
 
     r = CheckFirmwareFile(dir.file("none.ldr"));
     EXPECT_FALSE(r.found);
+    EXPECT_TRUE(CheckFirmwareFile("?").why.startsWith("no firmware file was chosen")); // the FirmwareFile setting's "none yet"
     r = CheckFirmwareFile(dir.path());
     EXPECT_TRUE(r.found && !r.ok); // a folder exists but is no file to read
     EXPECT_TRUE(r.why.contains("a folder")) << r.why.toStdString();
