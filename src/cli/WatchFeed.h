@@ -61,7 +61,9 @@ public:
 private:
     LineWatch& watch_;
     WatchStation station_;
+#if defined(VLBOOT_HAVE_HTTP)
     std::unique_ptr<http::StationHttpServer> server_;
+#endif
 };
 
 } // namespace vlboot::cli
