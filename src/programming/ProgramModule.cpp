@@ -133,7 +133,7 @@ bool ProgrammingRun::writeSerialNumber()
     const std::int32_t number = given->number;
     report_.serial.number = number;
     view_.ReportSerialNumber(number);
-    std::array<std::uint8_t, 33> buffer{};
+    std::array<std::uint8_t, ModuleLayout::SerialNumberRecordBytes> buffer{};
     buffer[0] = ModuleLayout::SerialNumberMark;
     const auto u = static_cast<std::uint32_t>(number);
     for (int i = 0; i < 4; ++i)

@@ -37,7 +37,7 @@ private:
     FirmwareFile file_;
     QString fileName_;
     double bytesSent_ = 0;
-    std::array<std::uint8_t, 33> recordBuffer_{};
+    std::array<std::uint8_t, ModuleLayout::MaxRecordBytes> recordBuffer_{};
 };
 
 bool ProgrammingRun::programmingPass(const QString& fileName)
@@ -101,8 +101,8 @@ bool ProgrammingRun::Pass::record(const FirmwareLine& line, std::uint8_t block)
     const int n = line.Count();
     bytesSent_ += n;
     recordBuffer_.fill(0);
-    for (int i = 0; i < n && i < static_cast<int>(recordBuffer_.size()); ++i)
-        recordBuffer_[i] = line.DataByte(i);
+    for (int i = 0; i < n; ++i) // (the checking pass let no record of more than 32 bytes through)
+        recordBuffer_[static_cast<std::size_t>(i)] = line.DataByte(i);
     const Exchange e = dev().WriteSFOmem(n, line.Offset(), recordBuffer_);
     // The description of the write is made only when it failed: a run
     // writes thousands of records and nobody reads it otherwise.

@@ -1,122 +1,132 @@
 #include "CommandTable.h"
 
+#include <string_view>
+
 namespace vlboot::RSfunctions {
 namespace {
 
-constexpr std::int16_t T = -1; // Boolean true: all bits set
-constexpr std::int16_t F = 0;
+// Records 1..92 as the protocol lists them, one per line: the code in
+// hexadecimal, the frame length, and Flag1..Flag4 (1 true, 0 false).
+constexpr std::string_view Listing =
+    "01  5 1111\n" // 1
+    "10  5 1001\n" // 2
+    "11  5 1001\n" // 3
+    "12  5 1001\n" // 4
+    "13  5 1001\n" // 5
+    "14  5 1001\n" // 6
+    "15  5 1001\n" // 7
+    "16  5 1001\n" // 8
+    "17  5 1001\n" // 9
+    "19  5 1001\n" // 10
+    "1A  5 1001\n" // 11
+    "1B  7 1001\n" // 12
+    "1C  7 1001\n" // 13
+    "1D  5 0001\n" // 14
+    "1E  6 1001\n" // 15
+    "20  6 1001\n" // 16
+    "21  5 1001\n" // 17
+    "22  5 1001\n" // 18
+    "23  5 1001\n" // 19
+    "24  5 1001\n" // 20
+    "25  5 1001\n" // 21
+    "26  5 1001\n" // 22
+    "27  5 1001\n" // 23
+    "30 12 1001\n" // 24
+    "31 11 1001\n" // 25
+    "32 11 1001\n" // 26
+    "33 11 1001\n" // 27
+    "34 11 1001\n" // 28
+    "35 11 1001\n" // 29
+    "36 11 1001\n" // 30
+    "37 11 1001\n" // 31
+    "38 11 1001\n" // 32
+    "39  6 1001\n" // 33
+    "3C 27 1110\n" // 34
+    "3D 28 1110\n" // 35
+    "3E  6 1110\n" // 36
+    "3F  9 1110\n" // 37
+    "40  6 1111\n" // 38
+    "41 13 1110\n" // 39
+    "42  5 0111\n" // 40
+    "43  7 1111\n" // 41
+    "44  5 0111\n" // 42
+    "45 11 1110\n" // 43
+    "46 12 1110\n" // 44
+    "47 19 1110\n" // 45
+    "48 20 1110\n" // 46
+    "49  5 1111\n" // 47
+    "4A  5 0110\n" // 48
+    "4B  6 1110\n" // 49
+    "5B  8 0110\n" // 50
+    "64  8 0110\n" // 51
+    "66  8 0110\n" // 52
+    "70  7 1111\n" // 53
+    "71  6 1110\n" // 54
+    "72  6 1110\n" // 55
+    "73  7 0111\n" // 56
+    "74  6 0111\n" // 57
+    "75  6 0111\n" // 58
+    "76  6 1110\n" // 59
+    "77  6 0110\n" // 60
+    "78  6 0110\n" // 61
+    "79  6 0111\n" // 62
+    "7A  7 0111\n" // 63
+    "7B  7 0111\n" // 64
+    "84  7 1111\n" // 65
+    "85  7 1111\n" // 66
+    "87  6 1110\n" // 67
+    "88  7 1111\n" // 68
+    "C4  5 0100\n" // 69
+    "C5  5 0111\n" // 70
+    "C6 25 1111\n" // 71
+    "C8  5 0111\n" // 72
+    "C9 24 1111\n" // 73
+    "CA  5 0001\n" // 74
+    "CB 26 1001\n" // 75
+    "CC  5 0001\n" // 76
+    "CD 22 1001\n" // 77
+    "CE  5 0010\n" // 78
+    "CF 26 1010\n" // 79
+    "D0  5 0010\n" // 80
+    "D1 22 1010\n" // 81
+    "D2  5 0100\n" // 82
+    "D3 21 1100\n" // 83
+    "D4  5 0100\n" // 84
+    "D5  6 1100\n" // 85
+    "F1  6 1100\n" // 86
+    "F2  8 0111\n" // 87
+    "F3 11 1111\n" // 88
+    "F4  9 0111\n" // 89
+    "F5 32 1111\n" // 90
+    "F7  6 0100\n" // 91
+    "F8 32 0100\n" // 92
+    ;
 
-struct Entry {
-    std::uint8_t code;
-    std::uint8_t length;
-    std::int16_t f1, f2, f3, f4;
-};
+constexpr int hexDigit(char c)
+{
+    return c <= '9' ? c - '0' : c - 'A' + 10;
+}
 
-// Records 1..92: code, frame length, Flag1..Flag4.
-constexpr Entry Entries[CommandCount] = {
-    {0x01,  5, T, T, T, T}, // 1
-    {0x10,  5, T, F, F, T}, // 2
-    {0x11,  5, T, F, F, T}, // 3
-    {0x12,  5, T, F, F, T}, // 4
-    {0x13,  5, T, F, F, T}, // 5
-    {0x14,  5, T, F, F, T}, // 6
-    {0x15,  5, T, F, F, T}, // 7
-    {0x16,  5, T, F, F, T}, // 8
-    {0x17,  5, T, F, F, T}, // 9
-    {0x19,  5, T, F, F, T}, // 10
-    {0x1A,  5, T, F, F, T}, // 11
-    {0x1B,  7, T, F, F, T}, // 12
-    {0x1C,  7, T, F, F, T}, // 13
-    {0x1D,  5, F, F, F, T}, // 14
-    {0x1E,  6, T, F, F, T}, // 15
-    {0x20,  6, T, F, F, T}, // 16
-    {0x21,  5, T, F, F, T}, // 17
-    {0x22,  5, T, F, F, T}, // 18
-    {0x23,  5, T, F, F, T}, // 19
-    {0x24,  5, T, F, F, T}, // 20
-    {0x25,  5, T, F, F, T}, // 21
-    {0x26,  5, T, F, F, T}, // 22
-    {0x27,  5, T, F, F, T}, // 23
-    {0x30, 12, T, F, F, T}, // 24
-    {0x31, 11, T, F, F, T}, // 25
-    {0x32, 11, T, F, F, T}, // 26
-    {0x33, 11, T, F, F, T}, // 27
-    {0x34, 11, T, F, F, T}, // 28
-    {0x35, 11, T, F, F, T}, // 29
-    {0x36, 11, T, F, F, T}, // 30
-    {0x37, 11, T, F, F, T}, // 31
-    {0x38, 11, T, F, F, T}, // 32
-    {0x39,  6, T, F, F, T}, // 33
-    {0x3C, 27, T, T, T, F}, // 34
-    {0x3D, 28, T, T, T, F}, // 35
-    {0x3E,  6, T, T, T, F}, // 36
-    {0x3F,  9, T, T, T, F}, // 37
-    {0x40,  6, T, T, T, T}, // 38
-    {0x41, 13, T, T, T, F}, // 39
-    {0x42,  5, F, T, T, T}, // 40
-    {0x43,  7, T, T, T, T}, // 41
-    {0x44,  5, F, T, T, T}, // 42
-    {0x45, 11, T, T, T, F}, // 43
-    {0x46, 12, T, T, T, F}, // 44
-    {0x47, 19, T, T, T, F}, // 45
-    {0x48, 20, T, T, T, F}, // 46
-    {0x49,  5, T, T, T, T}, // 47
-    {0x4A,  5, F, T, T, F}, // 48
-    {0x4B,  6, T, T, T, F}, // 49
-    {0x5B,  8, F, T, T, F}, // 50
-    {0x64,  8, F, T, T, F}, // 51
-    {0x66,  8, F, T, T, F}, // 52
-    {0x70,  7, T, T, T, T}, // 53
-    {0x71,  6, T, T, T, F}, // 54
-    {0x72,  6, T, T, T, F}, // 55
-    {0x73,  7, F, T, T, T}, // 56
-    {0x74,  6, F, T, T, T}, // 57
-    {0x75,  6, F, T, T, T}, // 58
-    {0x76,  6, T, T, T, F}, // 59
-    {0x77,  6, F, T, T, F}, // 60
-    {0x78,  6, F, T, T, F}, // 61
-    {0x79,  6, F, T, T, T}, // 62
-    {0x7A,  7, F, T, T, T}, // 63
-    {0x7B,  7, F, T, T, T}, // 64
-    {0x84,  7, T, T, T, T}, // 65
-    {0x85,  7, T, T, T, T}, // 66
-    {0x87,  6, T, T, T, F}, // 67
-    {0x88,  7, T, T, T, T}, // 68
-    {0xC4,  5, F, T, F, F}, // 69
-    {0xC5,  5, F, T, T, T}, // 70
-    {0xC6, 25, T, T, T, T}, // 71
-    {0xC8,  5, F, T, T, T}, // 72
-    {0xC9, 24, T, T, T, T}, // 73
-    {0xCA,  5, F, F, F, T}, // 74
-    {0xCB, 26, T, F, F, T}, // 75
-    {0xCC,  5, F, F, F, T}, // 76
-    {0xCD, 22, T, F, F, T}, // 77
-    {0xCE,  5, F, F, T, F}, // 78
-    {0xCF, 26, T, F, T, F}, // 79
-    {0xD0,  5, F, F, T, F}, // 80
-    {0xD1, 22, T, F, T, F}, // 81
-    {0xD2,  5, F, T, F, F}, // 82
-    {0xD3, 21, T, T, F, F}, // 83
-    {0xD4,  5, F, T, F, F}, // 84
-    {0xD5,  6, T, T, F, F}, // 85
-    {0xF1,  6, T, T, F, F}, // 86
-    {0xF2,  8, F, T, T, T}, // 87
-    {0xF3, 11, T, T, T, T}, // 88
-    {0xF4,  9, F, T, T, T}, // 89
-    {0xF5, 32, T, T, T, T}, // 90
-    {0xF7,  6, F, T, F, F}, // 91
-    {0xF8, 32, F, T, F, F}, // 92
-};
+// A 16-bit Boolean: all bits set is true.
+constexpr std::int16_t flag(char c)
+{
+    return c == '1' ? std::int16_t(-1) : std::int16_t(0);
+}
 
-// Record 0 stays zero.
+// Record 0 stays zero; line i of the listing is record i + 1.
 constexpr Table Filled = [] {
     Table table{};
+    std::size_t at = 0;
     for (int i = 1; i <= CommandCount; ++i) {
-        const Entry& e = Entries[i - 1];
-        table[i] = CommandRecord{e.code, e.length, e.f1, e.f2, e.f3, e.f4};
+        const std::string_view line = Listing.substr(at, Listing.find('\n', at) - at);
+        at += line.size() + 1;
+        const auto code = static_cast<std::uint8_t>(hexDigit(line[0]) * 16 + hexDigit(line[1]));
+        const auto length = static_cast<std::uint8_t>((line[3] == ' ' ? 0 : line[3] - '0') * 10 + (line[4] - '0'));
+        table[i] = CommandRecord{code, length, flag(line[6]), flag(line[7]), flag(line[8]), flag(line[9])};
     }
     return table;
 }();
+static_assert(Listing.size() == CommandCount * 11, "one line of 11 characters per record");
 
 } // namespace
 

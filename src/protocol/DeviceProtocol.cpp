@@ -85,8 +85,7 @@ bool DeviceProtocol::SendCommandFrame(std::uint8_t CommandIndex)
         return false;
     refused_ = false;
 
-    link_.EmptyReceiveBuffer();
-    link_.ClearMScommInput();
+    link_.ClearMScommInput(); // (ReceiveBuffer emptied with it)
     link_.CloseMScomm();
     link_.SetupMScomm(settings_.ComPort, settings_.ComSpeed);
 

@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -25,11 +26,8 @@ void SteadyWaitClock::WaitForEvents(double deadline)
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (!dispatcher)
         return;
-    const double remaining = deadline - Now();
-    if (remaining <= 0) {
-        dispatcher->processEvents(QEventLoop::AllEvents);
-        return;
-    }
+    // A deadline already past wakes the wait at once.
+    const double remaining = std::max(0.0, deadline - Now());
     wake_.start(static_cast<int>(std::ceil(remaining * 1000.0)));
     dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wake_.stop();

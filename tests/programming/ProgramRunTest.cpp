@@ -87,6 +87,7 @@ TEST_F(RunFixture, BlockChangesAsTheAddressRecordsSayThem)
         EXPECT_EQ(program(c.content), RunOutcome::Success) << c.blocks;
         EXPECT_EQ(requests(), "detect enter " + Erase + " " + c.blocks);
         EXPECT_EQ(view.captions.last(), "Done with succes");
+        EXPECT_EQ(session.Last().roundTrips.size(), model().Requests().size()); // this run's exchanges alone
         EXPECT_EQ(view.warnings.join("\n").contains(c.warning), true) << c.blocks << " / " << view.warnings.join("\n").toStdString();
         EXPECT_EQ(view.warnings.isEmpty(), !*c.warning) << c.blocks;
     }
@@ -219,9 +220,9 @@ TEST_F(RunFixture, AStopEndsTheRunQuietlyButNotInTheMiddleOfTheSerialNumberStep)
         const char* report;
     } cases[] = {
         // during the serial-number step: the step runs to its end, the run stops right after it
-        {sim::DeviceKind::Fixture, [](auto&, auto& stop) { return stop.Shielded(); }, "it confirmed serial number 41"},
+        {sim::DeviceKind::Fixture, [](auto&, auto& stop) { return stop.Shielded(); }, "it confirmed serial number 41: run it again"},
         {sim::DeviceKind::Amplifier, [](auto& m, auto&) { return m.Count(Request::MemoryWrite) > 0; },
-         "while writing the firmware into the module's memory; the module is left in boot mode with its flash erased"},
+         "while writing the firmware into the module's memory; the module is left in boot mode with its flash erased: run it again"},
         {sim::DeviceKind::Amplifier, [](auto&, auto&) { return true; }, "while detecting the device; nothing was changed"},
     };
     dir.write("fw.ldr", twoBlocks());

@@ -122,6 +122,9 @@ TEST_F(Protocol, AReplyCompletesWithTheByteItsLengthAnnounces)
     EXPECT_EQ(clock.Now(), start); // no time had to pass
     EXPECT_EQ(trip, 0.0);
     EXPECT_EQ(link.RxLines, std::vector<QString>{"RX: 05 01 00 00 06 "}); // reported once, when complete
+    // The longest reply the buffer keeps: 80 bytes (beyond, the guard empties it).
+    EXPECT_TRUE(exchange({Bytes("50") + QByteArray(79, 'x')}));
+    EXPECT_EQ(protocol.ReceiveBuffer().size(), 80);
 }
 
 TEST_F(Protocol, RepliesThatCanNeverMatchTheirLengthTimeOutJustAfterTheTimeOut)
