@@ -138,9 +138,9 @@ void PortWatcher::startUnit()
     // Queued: the unit is let go of once its own signal is over.
     connect(unit, &UnitProcess::Ended, this, &PortWatcher::unitEnded);
     connect(unit, &UnitProcess::Done, this, &PortWatcher::unitDone, Qt::QueuedConnection);
+    unit_->Start();
     setState(PortState::Programming);
     emit UnitStarted(unit);
-    unit_->Start();
 }
 
 void PortWatcher::unitEnded()
