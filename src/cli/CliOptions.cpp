@@ -11,18 +11,6 @@
 namespace vlboot::cli {
 namespace {
 
-// 1..16 without a sign, blanks or leading zeros beyond one digit.
-std::optional<int> portNumber(const QString& digits)
-{
-    static const QRegularExpression whole(QStringLiteral("^[0-9]{1,2}$"));
-    if (!whole.match(digits).hasMatch())
-        return std::nullopt;
-    const int n = digits.toInt();
-    if (n < 1 || n > PortCount)
-        return std::nullopt;
-    return n;
-}
-
 struct Options {
     QCommandLineOption configDir{QStringLiteral("config-dir"), QString(), QStringLiteral("DIR")};
     QCommandLineOption port{QStringLiteral("port"), QString(), QStringLiteral("PORT")};
@@ -65,20 +53,6 @@ std::optional<qint64> wholeNumber(const QString& text, qint64 highest)
 }
 
 } // namespace
-
-std::optional<PortArgument> ParsePortArgument(const QString& text)
-{
-    if (const auto n = portNumber(text))
-        return PortArgument{n, {}};
-    if (text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)) {
-        if (const auto n = portNumber(text.mid(3)))
-            return PortArgument{n, {}};
-        return std::nullopt; // COM0, COM17, COMx
-    }
-    if (text.contains(QLatin1Char('/')) || text.contains(QLatin1Char('\\')))
-        return PortArgument{std::nullopt, text};
-    return std::nullopt;
-}
 
 std::optional<std::uint8_t> ParseSpeedArgument(const QString& text)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ExitStatus.h"
+#include "PortNames.h"
 #include "Settings.h"
 
 #include <QDateTime>
@@ -60,14 +61,6 @@ struct CliParse {
 
 // Reads the arguments that follow the program name.
 CliParse ParseCliOptions(const QStringList& args);
-
-// A --port value: 1..16 or COM1..COM16 (any case) give the port number, a
-// text with a path separator is a device path; anything else is refused.
-struct PortArgument {
-    std::optional<int> number;
-    QString devicePath;
-};
-std::optional<PortArgument> ParsePortArgument(const QString& text);
 
 // A --speed value in baud: 9600, 57600 or 115200, as the speed index.
 std::optional<std::uint8_t> ParseSpeedArgument(const QString& text);

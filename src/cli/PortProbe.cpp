@@ -63,14 +63,6 @@ QStringList ProbeCandidates(const IniFileHandler& ini)
     return devices;
 }
 
-QString DeviceOfPort(const QString& port, const IniFileHandler& ini)
-{
-    const auto parsed = ParsePortArgument(port);
-    if (parsed && parsed->number)
-        return PortDevicePath(*parsed->number, ini);
-    return port;
-}
-
 ProbeAnswer ProbePort(const QString& configDir, const QString& device, const Settings::Line& line)
 {
     ProgrammingSession session(configDir, [device](int) { return device; });

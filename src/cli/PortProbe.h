@@ -38,9 +38,6 @@ Settings::Line ProbeLineOf(const CliOptions& options, const IniFileHandler& ini)
 // and the existing devices of the [Ports] map, each once.
 QStringList ProbeCandidates(const IniFileHandler& ini);
 
-// The device a --port value stands for (COMn through the [Ports] map).
-QString DeviceOfPort(const QString& port, const IniFileHandler& ini);
-
 // Sends the detection request once to `device` at the line's speed and
 // address and waits ProbeReplyTimeout for the answer, in this process. The
 // port is opened like a run's first frame (another program's lock is

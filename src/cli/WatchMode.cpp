@@ -10,7 +10,10 @@
 #include "ProgressBar.h"
 #include "SerialNumber.h"
 #include "UnitCommand.h"
+#if defined(VLBOOT_HAVE_HTTP)
 #include "WatchFeed.h"
+#endif
+#include "LineWatch.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
@@ -71,7 +74,9 @@ private:
     LineDisplay display_;
     WatchStation station_;
     LineWatch* watch_ = nullptr;
-    std::unique_ptr<WatchFeed> feed_;
+#if defined(VLBOOT_HAVE_HTTP)
+    std::unique_ptr<http::WatchFeed> feed_;
+#endif
     std::map<const PortWatcher*, QString> shown_; // the state line each port last showed
 };
 
@@ -79,13 +84,18 @@ int Watch::Run(LineWatch& watch, int stopSignalFd)
 {
     watch_ = &watch;
     if (!options_.http.isEmpty()) {
-        feed_ = std::make_unique<WatchFeed>(watch, station_);
-        const Outcome started = feed_->Serve(options_.http);
+#if defined(VLBOOT_HAVE_HTTP)
+        feed_ = std::make_unique<http::WatchFeed>(watch, station_);
+        const Outcome started = feed_->Serve(options_.http, station_.httpToken);
         if (!started.ok()) {
             output_.err(textLine(QStringLiteral("vlboot-cli: ") + started.why()));
-            return started.why().contains(QLatin1String("not available")) ? ExitStatus::Unavailable : ExitStatus::Usage;
+            return ExitStatus::Usage;
         }
         output_.err(textLine(QStringLiteral("vlboot-cli: the station's page and API: %1").arg(feed_->PageUrl())));
+#else
+        output_.err(textLine(QStringLiteral("vlboot-cli: the station's HTTP server is not available in this build")));
+        return ExitStatus::Unavailable;
+#endif
     }
     QEventLoop loop;
     QObject::connect(&watch, &LineWatch::PortChanged, [this](const PortWatcher* p) { portChanged(*p); });
@@ -128,8 +138,10 @@ void Watch::emitEvent(const QJsonObject& event)
 {
     if (options_.json)
         output_.out(EventLine(event));
+#if defined(VLBOOT_HAVE_HTTP)
     if (feed_)
         feed_->Publish(event);
+#endif
 }
 
 void Watch::portChanged(const PortWatcher& port)
@@ -217,7 +229,7 @@ int RunWatch(const CliOptions& options, const QString& configDir, const CliOutpu
         watched.push_back({port, DeviceOfPort(port, ini), UnitPlaceOf(options, configDir, port)});
     LineWatch watch(setup, watched);
     WatchStation station{production.station, firmware->file, firmware->check.sha256, firmware->pinned,
-                         DatabaseConnection(options, configDir), configDir, options.recordFile};
+                         DatabaseConnection(options, configDir), configDir, options.recordFile, production.httpToken};
     Watch shown(options, output, terminal, station);
     return shown.Run(watch, stopSignalFd);
 }

@@ -11,6 +11,18 @@
 
 namespace vlboot {
 
+// What the station says about itself besides its ports.
+struct WatchStation {
+    QString name;
+    QString firmwareFile;
+    QByteArray firmwareSha256;
+    bool pinned = false;
+    QString database;   // "" for none: the serial numbers and records of setup.ini and runs.csv
+    QString configDir;
+    QString recordFile; // --record, "" for runs.csv
+    QString httpToken;  // HttpToken= of [Production] ("" for none; the environment may give one)
+};
+
 // What a watched line is given: where its settings are, the line's speed
 // and address for the detection requests, and the units' vlboot-cli.
 struct WatchSetup {

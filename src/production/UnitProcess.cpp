@@ -4,6 +4,8 @@
 #include "Platform.h"
 #include "RecordStore.h"
 
+#include <QFileInfo>
+
 namespace vlboot {
 
 void UnitState::Apply(const UnitEvent& e, double now)
@@ -42,6 +44,19 @@ void UnitState::Apply(const UnitEvent& e, double now)
 QString UnitState::Outcome() const
 {
     return ended ? OutcomeName(status) : QString();
+}
+
+UnitCommand UnitCommandFor(const QString& program, const QString& configDir, const QString& file, const FirmwareCheckResult& check)
+{
+    UnitCommand command;
+    command.program = program;
+    command.arguments = QStringList{QStringLiteral("--config-dir"), configDir, QStringLiteral("--json"), QStringLiteral("--quiet"),
+                                    QStringLiteral("--one-number-each")};
+    command.firmwareFile = QFileInfo(file).absoluteFilePath();
+    command.firmwareSize = check.size;
+    command.firmwareSha256 = check.sha256;
+    command.configDir = configDir;
+    return command;
 }
 
 UnitProcess::UnitProcess(const UnitCommand& command, QString port, UnitPlace place, QObject* parent)

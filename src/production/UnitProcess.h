@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FirmwareCheck.h"
 #include "UnitEvents.h"
 #include "UnitRecord.h"
 
@@ -51,6 +52,11 @@ struct UnitCommand {
     QString recordFile; // "" for runs.csv in the settings folder
     QString database;   // "" for none
 };
+
+// The vlboot-cli `program` of a unit of a line working from `configDir`:
+// --json --quiet --one-number-each for the checked `file`, its record in
+// runs.csv; the caller adds what it overrides.
+UnitCommand UnitCommandFor(const QString& program, const QString& configDir, const QString& file, const FirmwareCheckResult& check);
 
 // One unit's run in a vlboot-cli of its own (see decisions.md: one process
 // per unit), followed through its JSON events: a unit that faults, hangs

@@ -6,11 +6,9 @@
 
 #include <QJsonArray>
 
-#if defined(VLBOOT_HAVE_HTTP)
 #include "StationHttpServer.h"
-#endif
 
-namespace vlboot::cli {
+namespace vlboot::http {
 
 WatchFeed::WatchFeed(LineWatch& watch, WatchStation station)
     : watch_(watch)
@@ -37,11 +35,9 @@ QJsonObject WatchFeed::Status() const
     return QJsonObject{{QStringLiteral("station"), station}, {QStringLiteral("ports"), ports}, {QStringLiteral("totals"), watch_.TotalsJson()}};
 }
 
-#if defined(VLBOOT_HAVE_HTTP)
-
 Outcome WatchFeed::Serve(const QString& endpoint, const QString& tokenSetting)
 {
-    server_ = std::make_unique<http::StationHttpServer>(*this);
+    server_ = std::make_unique<StationHttpServer>(*this);
     QString why;
     if (!server_->StartAt(endpoint, tokenSetting, why)) {
         server_.reset();
@@ -64,7 +60,7 @@ void WatchFeed::Publish(const QJsonObject& event)
 void WatchFeed::Records(const RecordQuery& query, RecordsReply reply)
 {
     // Read in a thread of its own: a database query never holds up the ports.
-    http::QueryInThread(
+    QueryInThread(
         [station = station_, query](QString& why) -> std::optional<QJsonArray> {
             const auto records = ReadRecords(station.configDir, station.recordFile, station.database, query.since, query.serial);
             if (!records) {
@@ -89,22 +85,5 @@ void WatchFeed::Resume()
     watch_.SetPaused(false);
 }
 
-#else
 
-Outcome WatchFeed::Serve(const QString&, const QString&)
-{
-    return Outcome::Failed(QStringLiteral("the station's HTTP server is not available in this build"));
-}
-
-QString WatchFeed::PageUrl() const
-{
-    return {};
-}
-
-void WatchFeed::Publish(const QJsonObject&)
-{
-}
-
-#endif
-
-} // namespace vlboot::cli
+} // namespace vlboot::http

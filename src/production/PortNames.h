@@ -1,0 +1,29 @@
+#pragma once
+
+#include "IniFileHandler.h"
+#include "Settings.h"
+#include "UnitRecord.h"
+
+#include <QString>
+#include <optional>
+
+namespace vlboot {
+
+// The ports of a production line as a person names them (vlboot-cli's
+// --port, [Production]'s Ports=): 1..16 or COM1..COM16 (any case) give the
+// port number, a text with a path separator is a device path; anything
+// else is refused.
+struct PortArgument {
+    std::optional<int> number;
+    QString devicePath;
+};
+std::optional<PortArgument> ParsePortArgument(const QString& text);
+
+// The device a named port stands for (COMn through the [Ports] map).
+QString DeviceOfPort(const QString& port, const IniFileHandler& ini);
+
+// Where a unit on `port` runs, for its record: its COMn and device, and the
+// speed and address of `line`.
+UnitPlace PlaceOfPort(const QString& port, const IniFileHandler& ini, const Settings::Line& line, const QString& program);
+
+} // namespace vlboot
