@@ -9,9 +9,12 @@
 #include "FilledRecord.h"
 #include "ProductionDatabase.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QThread>
+#include <csignal>
 #include <memory>
 #include <set>
 #include <sys/wait.h>
@@ -30,12 +33,15 @@ struct Database : CliFixture {
         return QStringList{"--config-dir", folder.path(), "--database", connection.isEmpty() ? server.Connection() : connection} + more;
     }
     // A run against a simulator of `device`; its memory in dump().
-    CliResult program(const char* device) { return runAgainst({"--device", device}, {"--database", server.Connection()}); }
+    CliResult program(const char* device, const QString& connection = {})
+    {
+        return runAgainst({"--device", device}, {"--database", connection.isEmpty() ? server.Connection() : connection});
+    }
     int setNextSerial(const char* next) const { return RunCli(db({"--set-next-serial", next})).exitCode; }
-    std::vector<QJsonObject> records() const
+    std::vector<QJsonObject> records(const QString& connection = {}) const
     {
         std::vector<QJsonObject> list;
-        for (const QString& line : RunCli(db({"--records", "--json"})).outLines())
+        for (const QString& line : RunCli(db({"--records", "--json"}, connection)).outLines())
             list.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
         return list;
     }
@@ -77,9 +83,11 @@ TEST_F(Database, EightProcessesTakingFiftyNumbersEachGetFourHundredDistinctNumbe
     EXPECT_EQ(*numbers.rbegin(), 5399);
 }
 
-TEST_F(Database, AFullyFilledRecordComesBackWholeFromItsRow)
+TEST_F(Database, AFullyFilledRecordComesBackWholeFromItsRowAndItsTableLineHoldsNoControlCharacter)
 {
-    const RunRecord filled = test::FilledRecord();
+    RunRecord filled = test::FilledRecord();
+    filled.station = "line\x1b[2J\u202e\u009b";
+    filled.firmwarePath = "/fw/a\tb\x07.ldr";
     ProductionDatabase database(server.Connection());
     ASSERT_TRUE(database.InsertRecords({{"6f1c2b7e-3d5a-4c8e-9b0f-1a2b3c4d5e6f", filled}}).ok());
     const auto rows = database.Records(std::nullopt, filled.serialNumber);
@@ -87,6 +95,13 @@ TEST_F(Database, AFullyFilledRecordComesBackWholeFromItsRow)
     ASSERT_EQ(rows->size(), 1);
     EXPECT_TRUE(rows->first().record == filled);
     EXPECT_EQ(rows->first().record.time.offsetFromUtc(), filled.time.offsetFromUtc());
+    EXPECT_EQ(records().at(0)["station"].toString(), filled.station); // JSON stays exact
+    const QStringList table = RunCli(db({"--records"})).outLines(); // the reason's CR LF too
+    ASSERT_EQ(table.size(), 2);
+    EXPECT_TRUE(table[1].contains(R"(line\x1b[2J\u{202e}\x9b  )")) << table[1].toStdString();
+    EXPECT_TRUE(table[1].contains(R"(a\x09b\x07.ldr  )")) << table[1].toStdString();
+    EXPECT_TRUE(table[1].endsWith(R"( stopped by SIGTERM\x0d\x0awhile ... )")) << table[1].toStdString();
+    EXPECT_EQ(table[1].indexOf("2147483647"), table[0].indexOf("SERIAL"));
 }
 
 TEST_F(Database, FixturesHoldTheNumbersOfTheirRecordsAndTheCounterIsNeverSetBackToThem)
@@ -159,6 +174,8 @@ TEST_F(Database, BadConnectionStringsAndWrongPasswordsGiveAClearMessageWithoutTh
         {"postgresql://vlboot:wrong-pw-3%ZZ@/factory?host=" + socket, "not valid: invalid percent-encoded token: \"***\""},
         {"host=" + socket + " password=wrong wrong-pw-4", "not valid: missing \"=\" after \"***\""},
         {"host=/nonexistent dbname=factory password=wrong-pw-5", "cannot connect to the production database (database factory on /nonexistent)"},
+        // Only the password is masked, not libpq's words nor the other keys.
+        {"host=" + socket + " password=on option=1", "not valid: invalid connection option \"option\""},
     };
     Simulator sim({"--device", "fixture"});
     for (const auto& [connection, message] : cases) {
@@ -169,4 +186,83 @@ TEST_F(Database, BadConnectionStringsAndWrongPasswordsGiveAClearMessageWithoutTh
         for (const QByteArray& text : {list.out + list.err, run.out + run.err, folder.read("Log.txt"), folder.read(QFileInfo(DatabaseRecords::QueueFileIn(folder.path(), ProductionDatabase(server.Connection()))).fileName())})
             EXPECT_FALSE(text.contains("wrong")) << text.toStdString();
     }
+}
+
+TEST_F(Database, AFrozenServerEndsAFixtureRunWithFaultInTimeAndAStopSignalEndsItsWaitAtOnceWithTheRecordKept)
+{
+    ASSERT_EQ(setNextSerial("10"), 0);
+    const QByteArray waits = "the record waits in";
+    {
+        SCOPED_TRACE("frozen from the firmware's writing on: the serial number's request is not answered");
+        Simulator sim({"--device", "fixture", "--baud", "9600"});
+        CliRun run(args(sim.TerminalPath(), {"--database", server.Connection()}));
+        ASSERT_TRUE(run.WaitForOutput("Programming Velmora module"));
+        server.Freeze();
+        QElapsedTimer frozen;
+        frozen.start();
+        const CliResult r = run.Finish(60000);
+        EXPECT_LT(frozen.elapsed(), (ProductionDatabase::StatementSeconds + 8) * 1000); // 22 s, not a second wait for the record
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.lastCaption(), "Fault");
+        EXPECT_TRUE(r.why().contains("no answer came in time from the production database")) << r.errText().toStdString();
+        EXPECT_TRUE(r.err.contains(waits)) << r.errText().toStdString();
+    }
+    server.Thaw();
+    {
+        SCOPED_TRACE("SIGINT while the serial number's request waits");
+        Simulator sim({"--device", "fixture", "--baud", "9600"});
+        CliRun run(args(sim.TerminalPath(), {"--database", server.Connection()}));
+        ASSERT_TRUE(run.WaitForOutput("Programming Velmora module"));
+        server.Freeze();
+        QThread::msleep(4000); // the firmware is written by then
+        run.Signal(SIGINT);
+        QElapsedTimer stopping;
+        stopping.start();
+        const CliResult r = run.Finish();
+        EXPECT_LT(stopping.elapsed(), 2500);
+        EXPECT_EQ(r.exitCode, 130);
+        EXPECT_TRUE(r.err.contains("stopped by SIGINT while giving out the serial number; the fixture is left in boot mode"))
+            << r.errText().toStdString();
+        EXPECT_TRUE(r.err.contains(waits)) << r.errText().toStdString();
+    }
+    server.Thaw();
+    ASSERT_EQ(program("amplifier").exitCode, 0); // sends the queue
+    QStringList outcomes;
+    for (const QJsonObject& record : records())
+        outcomes << record["outcome"].toString() + "/" + (record["serial_number"].isNull() ? "-" : "number");
+    EXPECT_EQ(outcomes, QStringList({"fault/-", "stopped/-", "done/-"}));
+}
+
+TEST_F(Database, RecordsQueuedForADatabaseGoOnlyToThatDatabase)
+{
+    const QString a = server.Connection(server.Password, "factory_a"); // not made yet: unreachable
+    const QString queueA = QFileInfo(DatabaseRecords::QueueFileIn(folder.path(), ProductionDatabase(a))).fileName();
+    EXPECT_EQ(program("amplifier", a).exitCode, 0);
+    EXPECT_EQ(program("amplifier", a).exitCode, 0);
+    EXPECT_EQ(folder.read(queueA).count('\n'), 2);
+    EXPECT_EQ(program("amplifier").exitCode, 0); // database "factory" gets its own record only
+    EXPECT_EQ(records().size(), 1u);
+    EXPECT_EQ(folder.read(queueA).count('\n'), 2);
+    ASSERT_TRUE(server.CreateDatabase("factory_a"));
+    EXPECT_EQ(program("amplifier", a).exitCode, 0);
+    EXPECT_EQ(records(a).size(), 3u);
+    EXPECT_FALSE(folder.exists(queueA));
+    EXPECT_EQ(records().size(), 1u);
+}
+
+TEST(DatabaseIdentity, IsTheServerPortDatabaseAndUserWhateverThePasswordAndTheForm)
+{
+    const auto identity = [](const QString& connection) { return ProductionDatabase(connection).Identity(); };
+    const QByteArray factory = identity("host=/run/pg dbname=factory user=vlboot password=one");
+    for (const char* same : {"host=/run/pg dbname=factory user=vlboot password=two", "password=factory user=vlboot dbname=factory host=/run/pg",
+                             "postgresql://vlboot:three@/factory?host=/run/pg", "postgresql://vlboot@%2Frun%2Fpg/factory?password=x"}) {
+        EXPECT_EQ(identity(same), factory) << same;
+    }
+    for (const char* other : {"host=/run/pg dbname=factory2 user=vlboot password=one", "host=/run/pg dbname=factory user=admin password=one",
+                              "host=/run/pg port=5433 dbname=factory user=vlboot password=one", "host=db2 dbname=factory user=vlboot password=one"}) {
+        EXPECT_NE(identity(other), factory) << other;
+    }
+    // A masked password never makes two databases one.
+    EXPECT_NE(identity("host=h dbname=line1 password=1"), identity("host=h dbname=line2 password=2"));
+    EXPECT_FALSE(identity("host=h dbname=f user=u password=pw-7x").contains("pw-7x"));
 }
