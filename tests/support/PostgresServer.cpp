@@ -1,49 +1,45 @@
 #include "PostgresServer.h"
 
 #include <QDir>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QFile>
-#include <QThread>
-#include <csignal>
 #include <pwd.h>
 #include <unistd.h>
 
 namespace vlboot::test {
 namespace {
 
-// The server in the foreground, its output in FOLDER/log; a line on
-// standard input ("stop") or its end stops it. The end without "stop" is
-// the test process gone: the folder goes too. A frozen server (and its
-// processes) is woken first, so that it can shut down. The server also
-// gets SIGINT (a fast shutdown) when this shell dies.
+// The server in the foreground, its output in FOLDER/log. Each line on
+// standard input is a signal for the server and each of its processes
+// ("STOP", "CONT"; answered with an empty line), until "stop" or the end of
+// input stops it. The end without "stop" is the test process gone: the
+// folder goes too. The server also gets SIGINT (a fast shutdown) when this
+// shell dies.
 constexpr const char* Keeper = R"(dir=$1; shift
-exec >>"$dir/log" 2>&1
-setpriv --pdeathsig=INT -- "$@" &
+exec 3>&1 >>"$dir/log" 2>&1
+setpriv --pdeathsig=INT -- "$@" 3>&- &
 pid=$!
-read -r why
-kill -CONT $pid
-for s in /proc/[0-9]*/stat; do
-  read -r p c st pp rest <"$s" && [ "$pp" = "$pid" ] && kill -CONT "$p"
-done 2>/dev/null
+all() {
+  kill -$1 $pid
+  for s in /proc/[0-9]*/stat; do read -r p c st pp rest <"$s" && [ "$pp" = $pid ] && kill -$1 $p; done 2>/dev/null
+}
+while read -r what && [ "$what" != stop ]; do all "$what"; echo >&3; done
+all CONT
 kill -INT $pid
 wait $pid
-[ "$why" = stop ] || rm -rf "$dir")";
+[ "$what" = stop ] || rm -rf "$dir")";
 
-QString toolPath(const QString& tool)
+// One of the server's programs (under `wrapper`); as "nobody" when
+// `asServer` and root (the server refuses to run as root).
+QStringList command(const QString& tool, const QString& args, bool asServer = true, const QStringList& wrapper = {})
 {
     // The newest version installed.
     const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    return QStringLiteral("/usr/lib/postgresql/%1/bin/%2").arg(versions.value(versions.size() - 1), tool);
-}
-
-// As "nobody" when root: the server refuses to run as root.
-QStringList asServerUser(QStringList command)
-{
-    if (::geteuid() != 0)
+    const QStringList command = wrapper + QStringList{QStringLiteral("/usr/lib/postgresql/%1/bin/%2").arg(versions.value(versions.size() - 1), tool)}
+        + args.split(QLatin1Char(' '));
+    if (!asServer || ::geteuid() != 0)
         return command;
-    return QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                       QStringLiteral("--clear-groups"), QStringLiteral("--")}
-        + command;
+    return QStringLiteral("setpriv --reuid=nobody --regid=nogroup --clear-groups --").split(QLatin1Char(' ')) + command;
 }
 
 } // namespace
@@ -58,38 +54,27 @@ PostgresServer::PostgresServer()
             if (::chown(QFile::encodeName(path).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
                 return;
     }
-    if (run(QStringLiteral("initdb"), {QStringLiteral("-D"), dir_.filePath(QStringLiteral("data")), QStringLiteral("-U"),
-                                       QStringLiteral("vlboot"), QStringLiteral("--pwfile=") + password.fileName(),
-                                       QStringLiteral("--auth=scram-sha-256"), QStringLiteral("--no-sync")})
-        && Start())
-        CreateDatabase(QStringLiteral("factory"));
-}
-
-PostgresServer::~PostgresServer()
-{
-    Stop();
+    if (run(command(QStringLiteral("initdb"), QStringLiteral("-D %1/data -U vlboot --pwfile=%1/password --auth=scram-sha-256 --no-sync")
+                                                  .arg(dir_.path())))
+        && Start()) {
+        for (const char* name : {"factory", "factory_b"})
+            run(command(QStringLiteral("createdb"), QStringLiteral("-h %1 -U vlboot %2").arg(dir_.path(), name), false));
+    }
 }
 
 bool PostgresServer::Start()
 {
-    if (server_.state() != QProcess::NotRunning)
-        return true;
-    QStringList command = asServerUser({QStringLiteral("sh"), QStringLiteral("-c"), QString::fromLatin1(Keeper), QStringLiteral("sh"),
-                                        dir_.path(), toolPath(QStringLiteral("postgres")), QStringLiteral("-D"),
-                                        dir_.filePath(QStringLiteral("data")), QStringLiteral("-c"), QStringLiteral("listen_addresses="),
-                                        QStringLiteral("-k"), dir_.path()});
-    server_.setWorkingDirectory(dir_.path());
-    server_.start(command.takeFirst(), command);
+    // The keeper runs as the server's user, so that it can wake, stop and remove it.
+    QStringList keeper = command(QStringLiteral("postgres"), QStringLiteral("-D %1/data -c listen_addresses= -k %1").arg(dir_.path()), true,
+                                 {QStringLiteral("sh"), QStringLiteral("-c"), QString::fromLatin1(Keeper), QStringLiteral("sh"), dir_.path()});
+    server_.start(keeper.takeFirst(), keeper);
     // Ready once the server says so in its pid file, as pg_ctl -w reads it.
-    QElapsedTimer waited;
-    waited.start();
-    while (server_.state() != QProcess::NotRunning && waited.elapsed() < 60000) {
+    for (QDeadlineTimer guard(60000); server_.state() != QProcess::NotRunning && !guard.hasExpired(); ::usleep(20000)) {
         QFile pidFile(dir_.filePath(QStringLiteral("data/postmaster.pid")));
         if (pidFile.open(QIODevice::ReadOnly) && pidFile.readAll().split('\n').value(7).startsWith("ready"))
             return true;
-        QThread::msleep(20);
     }
-    qWarning("postgres did not start: %s", QFile(dir_.filePath(QStringLiteral("log"))).exists() ? "see its log" : "no log");
+    qWarning("postgres did not start: see %s", qPrintable(dir_.filePath(QStringLiteral("log"))));
     return false;
 }
 
@@ -103,45 +88,15 @@ bool PostgresServer::Stop()
     return server_.waitForFinished(60000);
 }
 
-void PostgresServer::Freeze()
+void PostgresServer::signalAll(const char* signal)
 {
-    signalAll(SIGSTOP);
+    server_.write(QByteArray(signal) + '\n');
+    server_.waitForReadyRead(5000);
+    server_.readAll();
 }
 
-void PostgresServer::Thaw()
+bool PostgresServer::run(QStringList command) const
 {
-    signalAll(SIGCONT);
-}
-
-void PostgresServer::signalAll(int signal)
-{
-    QFile pidFile(dir_.filePath(QStringLiteral("data/postmaster.pid")));
-    if (!pidFile.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray postmaster = pidFile.readLine().trimmed();
-    if (postmaster.toInt() <= 0)
-        return;
-    ::kill(postmaster.toInt(), signal);
-    // Its children: "pid (comm) state ppid ...".
-    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        const QList<QByteArray> fields = stat.open(QIODevice::ReadOnly) ? stat.readAll().split(' ') : QList<QByteArray>();
-        if (fields.value(3) == postmaster)
-            ::kill(entry.toInt(), signal);
-    }
-}
-
-bool PostgresServer::CreateDatabase(const QString& name) const
-{
-    return run(QStringLiteral("createdb"), {QStringLiteral("-h"), dir_.path(), QStringLiteral("-U"), QStringLiteral("vlboot"), name},
-               false);
-}
-
-bool PostgresServer::run(const QString& tool, const QStringList& args, bool asServer) const
-{
-    QStringList command = QStringList{toolPath(tool)} + args;
-    if (asServer)
-        command = asServerUser(command);
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PGPASSWORD"), Password);
@@ -151,7 +106,7 @@ bool PostgresServer::run(const QString& tool, const QStringList& args, bool asSe
     process.start(command.takeFirst(), command);
     const bool ok = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!ok)
-        qWarning("%s failed: %s", qPrintable(tool), process.readAll().constData());
+        qWarning("%s failed: %s", qPrintable(command.join(QLatin1Char(' '))), process.readAll().constData());
     return ok;
 }
 
