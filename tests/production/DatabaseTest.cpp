@@ -223,6 +223,7 @@ TEST(DatabaseIdentity, IsTheServerPortDatabaseAndUserWhateverThePasswordAndTheFo
     for (const auto& [connection, same] : {std::pair{"host=/run/pg dbname=factory user=vlboot password=two", true},
                                            {"password=factory user=vlboot dbname=factory host=/run/pg", true},
                                            {"postgresql://vlboot:three@/factory?host=/run/pg", true}, {"postgresql://vlboot@%2Frun%2Fpg/factory?password=x", true},
+                                           {"host=/run/pg port=5432 dbname=factory user=vlboot", true}, // libpq's own port
                                            {"host=/run/pg dbname=factory2 user=vlboot", false}, {"host=/run/pg dbname=factory user=admin", false},
                                            {"host=/run/pg port=5433 dbname=factory user=vlboot", false}, {"host=db2 dbname=factory user=vlboot", false}})
         EXPECT_EQ(id(connection) == factory, same) << connection;
