@@ -8,6 +8,7 @@
 #endif
 #include "RunRecordJson.h"
 #include "Settings.h"
+#include "TerminalText.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -23,7 +24,8 @@ QByteArray line(const QString& text)
 
 #if defined(VLBOOT_HAVE_DATABASE)
 // One line per record, in columns as wide as their widest cell; the reason
-// last, as long as it is.
+// last, as long as it is. Cells from the database are escaped for the
+// terminal (EscapeForTerminal).
 QStringList recordTable(const QList<ProductionDatabase::Stored>& records)
 {
     QList<QStringList> rows{{QStringLiteral("ENDED"), QStringLiteral("STATION"), QStringLiteral("PORT"),
@@ -39,6 +41,10 @@ QStringList recordTable(const QList<ProductionDatabase::Stored>& records)
                             r.firmwareSha256.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(r.firmwareSha256.left(12)),
                             r.caption,
                             r.reason.isEmpty() ? QStringLiteral("-") : r.reason};
+    }
+    for (QStringList& row : rows) {
+        for (QString& cell : row)
+            cell = EscapeForTerminal(cell);
     }
     QList<qsizetype> widths(rows.constFirst().size(), 0);
     for (const QStringList& row : rows) {

@@ -24,7 +24,7 @@ DatabaseRecords::DatabaseRecords(std::shared_ptr<ProductionDatabase> database, Q
 
 QString DatabaseRecords::QueueFileIn(const QString& configDir, const ProductionDatabase& database)
 {
-    const QByteArray id = QCryptographicHash::hash(database.Describe().toUtf8(), QCryptographicHash::Sha256).toHex().left(12);
+    const QByteArray id = QCryptographicHash::hash(database.Identity(), QCryptographicHash::Sha256).toHex().left(12);
     return QDir(configDir).filePath(QStringLiteral("database-queue-%1.jsonl").arg(QString::fromLatin1(id)));
 }
 

@@ -29,8 +29,9 @@ public:
     Outcome Append(const RunRecord& record) override;
 
     // The queue file in a settings folder of the database `database`: one
-    // per database (server, port, name and user), so that a queued record
-    // goes only to the database it was meant for.
+    // per database (its Identity: server, port, name and user, never the
+    // password), so that a queued record goes only to the database it was
+    // meant for.
     static QString QueueFileIn(const QString& configDir, const ProductionDatabase& database);
 
 private:

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <libpq-fe.h>
+#include <map>
+#include <mutex>
 #include <poll.h>
 #include <thread>
 
@@ -93,12 +95,13 @@ QStringList passwordsWritten(const QString& connection, bool parsed)
         const QString password = user.mid(user.indexOf(QLatin1Char(':')) + 1);
         found << password << QUrl::fromPercentEncoding(password.toUtf8());
     }
-    const qsizetype tail = connection.indexOf(QLatin1String("password"), 0, Qt::CaseInsensitive);
-    if (!parsed && tail >= 0) {
+    static const QRegularExpression key(QStringLiteral(R"((?:^|\s)password(?=\s|=|$))"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch tail = key.match(connection);
+    if (!parsed && tail.hasMatch()) {
         // The words of the value, up to the next key=value word (whose key,
         // like libpq's own words about it, is no secret).
         static const QRegularExpression blanks(QStringLiteral(R"(\s+)"));
-        QString rest = connection.mid(tail + 8).trimmed();
+        QString rest = connection.mid(tail.capturedEnd()).trimmed();
         if (rest.startsWith(QLatin1Char('=')))
             rest = rest.mid(1).trimmed();
         const QStringList words = rest.split(blanks, Qt::SkipEmptyParts);
@@ -110,6 +113,35 @@ QStringList passwordsWritten(const QString& connection, bool parsed)
     return found;
 }
 
+// Which database a connection string reaches, from what libpq read in it:
+// database, server (name and address), port, user and service, a missing
+// one as libpq fills it in (PGHOST and its other variables, its built-in
+// port and the login's name; the database defaults to the user). Never the
+// password. Joined with NUL bytes, which no value can hold.
+QByteArray identityOf(QStringList values)
+{
+    static const char* const keys[] = {"dbname", "host", "hostaddr", "port", "user", "service"};
+    if (PQconninfoOption* defaults = PQconndefaults()) {
+        for (const PQconninfoOption* o = defaults; o->keyword; ++o) {
+            for (qsizetype i = 0; i < values.size(); ++i)
+                if (values[i].isEmpty() && o->val && qstrcmp(o->keyword, keys[i]) == 0)
+                    values[i] = QString::fromUtf8(o->val);
+        }
+        PQconninfoFree(defaults);
+    }
+    if (values[0].isEmpty())
+        values[0] = values[4];
+    return values.join(QChar(0)).toUtf8();
+}
+
+// The moments at which a database (by its identity) last left a wait of
+// this program unanswered: connecting to it again at once would only add
+// another wait (a run's record after its serial number was not given).
+std::mutex unansweredLock;
+std::map<QByteArray, qint64> unansweredAt;
+// When this program first saw a stop signal in a wait (0: not yet).
+qint64 stopSeenAt = 0;
+
 } // namespace
 
 ProductionDatabase::ProductionDatabase(QString connection)
@@ -120,48 +152,55 @@ ProductionDatabase::ProductionDatabase(QString connection)
     const QByteArray parseable = bareName ? "dbname='" + QByteArray(connection_).replace("\\", "\\\\").replace("'", "\\'") + "'"
                                           : connection_;
     char* error = nullptr;
-    QString dbname, host, port, user;
+    QStringList secrets; // the password as libpq reads it, and as written
+    QString dbname, host, hostaddr, port, user, service;
     if (PQconninfoOption* options = PQconninfoParse(parseable.constData(), &error)) {
         parsed_ = true;
+        const std::pair<const char*, QString*> wanted[] = {
+            {"dbname", &dbname}, {"host", &host}, {"hostaddr", &hostaddr}, {"port", &port}, {"user", &user}, {"service", &service}};
         for (const PQconninfoOption* o = options; o->keyword; ++o) {
             if (!o->val)
                 continue;
-            const QString key = QString::fromUtf8(o->keyword);
             const QString value = QString::fromUtf8(o->val);
-            if (key == QLatin1String("password"))
-                secrets_ << value;
-            else if (key == QLatin1String("dbname"))
-                dbname = value;
-            else if (key == QLatin1String("host") || (key == QLatin1String("hostaddr") && host.isEmpty()))
-                host = value;
-            else if (key == QLatin1String("port"))
-                port = value;
-            else if (key == QLatin1String("user"))
-                user = value;
+            if (qstrcmp(o->keyword, "password") == 0)
+                secrets << value;
+            for (const auto& [key, field] : wanted)
+                if (qstrcmp(o->keyword, key) == 0)
+                    *field = value;
         }
         PQconninfoFree(options);
+        identity_ = identityOf({dbname, host, hostaddr, port, user, service});
     } else {
         parseError_ = error ? oneLine(error) : QStringLiteral("out of memory");
     }
     if (error)
         PQfreemem(error);
-    secrets_ << passwordsWritten(connection, parsed_);
-    secrets_.removeAll(QString());
-    secrets_.removeDuplicates();
-    // The longest first, so that a password that holds another is masked whole.
-    std::sort(secrets_.begin(), secrets_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    secrets << passwordsWritten(connection, parsed_);
+    secrets.removeAll(QString());
+    secrets.removeDuplicates();
+    // The longest first, so that a password that holds another is masked
+    // whole; only where it stands apart from letters and digits, so that a
+    // short password leaves libpq's words whole ("invalid connection
+    // option"), while quoted, in a URI or after "=" it is always masked.
+    std::sort(secrets.begin(), secrets.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    QStringList alternatives;
+    for (const QString& secret : secrets)
+        alternatives << QRegularExpression::escape(secret);
+    if (!alternatives.isEmpty())
+        secretPattern_ = QRegularExpression(QStringLiteral("(?<![\\p{L}\\p{N}])(?:%1)(?![\\p{L}\\p{N}])").arg(alternatives.join(QLatin1Char('|'))));
     parseError_ = Scrub(parseError_);
 
+    // Only the values are masked: the words around them are this program's.
     QStringList parts;
     if (!dbname.isEmpty())
-        parts << QStringLiteral("database %1").arg(dbname);
-    if (!host.isEmpty())
-        parts << QStringLiteral("on %1").arg(host);
+        parts << QStringLiteral("database %1").arg(Scrub(dbname));
+    if (!host.isEmpty() || !hostaddr.isEmpty())
+        parts << QStringLiteral("on %1").arg(Scrub(host.isEmpty() ? hostaddr : host));
     if (!port.isEmpty())
-        parts << QStringLiteral("port %1").arg(port);
+        parts << QStringLiteral("port %1").arg(Scrub(port));
     if (!user.isEmpty())
-        parts << QStringLiteral("as user %1").arg(user);
-    description_ = Scrub(parts.join(QLatin1Char(' ')));
+        parts << QStringLiteral("as user %1").arg(Scrub(user));
+    description_ = parts.join(QLatin1Char(' '));
 }
 
 ProductionDatabase::~ProductionDatabase()
@@ -178,15 +217,15 @@ QString ProductionDatabase::Describe() const
 QString ProductionDatabase::Scrub(const QString& text) const
 {
     QString scrubbed = text;
-    for (const QString& secret : secrets_)
-        scrubbed.replace(secret, QStringLiteral("***"));
+    if (secretPattern_.isValid() && !secretPattern_.pattern().isEmpty())
+        scrubbed.replace(secretPattern_, QStringLiteral("***"));
     return scrubbed;
 }
 
 Outcome ProductionDatabase::failed(const QString& what, const QString& detail) const
 {
     const QString where = description_.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(description_);
-    return Outcome::Failed(Scrub(QStringLiteral("%1 the production database%2: %3").arg(what, where, detail)));
+    return Outcome::Failed(QStringLiteral("%1 the production database%2: %3").arg(what, where, Scrub(detail)));
 }
 
 Outcome ProductionDatabase::Open()
@@ -206,6 +245,18 @@ Outcome ProductionDatabase::connect()
         return Outcome::Failed(QStringLiteral("the production database's connection string is not valid: %1").arg(parseError_));
     if (conn_)
         PQfinish(conn_);
+    conn_ = nullptr;
+    stoppedWaiting_ = false;
+    {
+        const std::lock_guard<std::mutex> hold(unansweredLock);
+        const auto last = unansweredAt.find(identity_);
+        if (last != unansweredAt.end() && nowMs() - last->second < ConnectSeconds * 1000)
+            return failed(QStringLiteral("no answer came in time from"),
+                          QStringLiteral("it did not answer %1 s ago, and is not asked again within %2 s")
+                              .arg((nowMs() - last->second) / 1000)
+                              .arg(ConnectSeconds));
+    }
+    const Wait wait = beginWait(QStringLiteral("connecting"), ConnectSeconds);
     // The defaults come first, so that the connection string's own settings
     // win; "dbname" holding a whole connection string is expanded by libpq.
     // Over TCP a server that is gone is found out in seconds, not minutes.
@@ -215,7 +266,6 @@ Outcome ProductionDatabase::connect()
     conn_ = PQconnectStartParams(keywords, values, 1);
     if (!conn_)
         return failed(QStringLiteral("cannot connect to"), QStringLiteral("out of memory"));
-    const qint64 deadline = nowMs() + ConnectSeconds * 1000;
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK) {
         if (state == PGRES_POLLING_FAILED || PQstatus(conn_) == CONNECTION_BAD) {
@@ -224,12 +274,21 @@ Outcome ProductionDatabase::connect()
             conn_ = nullptr;
             return refused;
         }
-        if (const Outcome waited = awaitSocket(state == PGRES_POLLING_WRITING, deadline, QStringLiteral("to connect")); !waited.ok()) {
+        if (const Outcome waited = awaitSocket(state == PGRES_POLLING_WRITING ? POLLOUT : POLLIN, wait); !waited.ok()) {
+            // Nothing was asked of the server yet: no cancel request.
             PQfinish(conn_);
             conn_ = nullptr;
             return waited;
         }
         state = PQconnectPoll(conn_);
+    }
+    // From here on no call of libpq waits for the server (PQfinish's
+    // goodbye included): every wait is this program's, with its deadline.
+    if (PQsetnonblocking(conn_, 1) != 0) {
+        const Outcome refused = failed(QStringLiteral("cannot connect to"), oneLine(PQerrorMessage(conn_)));
+        PQfinish(conn_);
+        conn_ = nullptr;
+        return refused;
     }
     // The server's notices ("relation ... already exists, skipping") are
     // not for the people at the station.
@@ -238,22 +297,44 @@ Outcome ProductionDatabase::connect()
     return exec(QByteArray("SET statement_timeout = '" + QByteArray::number(StatementSeconds) + "s'").constData());
 }
 
-Outcome ProductionDatabase::awaitSocket(bool forWrite, qint64 deadlineMs, const QString& what)
+ProductionDatabase::Wait ProductionDatabase::beginWait(const QString& what, qint64 seconds)
+{
+    // After a stop signal (a stopped run's record): a server that answers
+    // at once still gets it, a frozen one costs little; all waits after the
+    // signal together end within StopGraceMs of it.
+    const qint64 deadline = nowMs() + seconds * 1000;
+    if (!platform::StopSignalReceived())
+        return Wait{what, seconds, deadline, true};
+    const std::lock_guard<std::mutex> hold(unansweredLock);
+    if (stopSeenAt == 0)
+        stopSeenAt = nowMs();
+    return Wait{what, seconds, std::min(deadline, stopSeenAt + StopGraceMs), false};
+}
+
+Outcome ProductionDatabase::awaitSocket(short events, const Wait& wait)
 {
     for (;;) {
-        if (platform::StopSignalReceived())
-            return failed(QStringLiteral("a stop was asked for while waiting %1 to").arg(what),
-                          QStringLiteral("the wait was given up"));
-        const qint64 left = deadlineMs - nowMs();
-        if (left <= 0)
-            return failed(QStringLiteral("no answer in time %1 from").arg(what),
-                          QStringLiteral("the server did not answer before the deadline (%1 s to connect, %2 s a statement)")
-                              .arg(ConnectSeconds)
-                              .arg(StatementSeconds));
+        if (wait.endsOnStop && platform::StopSignalReceived()) {
+            const std::lock_guard<std::mutex> hold(unansweredLock);
+            stopSeenAt = stopSeenAt ? stopSeenAt : nowMs();
+            stoppedWaiting_ = true;
+            return failed(QStringLiteral("a stop signal ended the wait for"), QStringLiteral("%1 was given up").arg(wait.what));
+        }
+        const qint64 left = wait.deadlineMs - nowMs();
+        if (left <= 0) {
+            const std::lock_guard<std::mutex> hold(unansweredLock);
+            if (wait.endsOnStop)
+                unansweredAt[identity_] = nowMs();
+            stoppedWaiting_ = !wait.endsOnStop;
+            return failed(QStringLiteral("no answer came in time from"),
+                          wait.endsOnStop ? QStringLiteral("%1 took longer than %2 s").arg(wait.what).arg(wait.seconds)
+                                          : QStringLiteral("%1 took longer than the %2 ms given after a stop signal")
+                                                .arg(wait.what)
+                                                .arg(StopGraceMs));
+        }
         // Woken every tenth of a second to see a stop signal.
-        pollfd p{PQsocket(conn_), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(std::min<qint64>(left, 100)));
-        if (ready > 0)
+        pollfd p{PQsocket(conn_), events, 0};
+        if (::poll(&p, 1, static_cast<int>(std::min<qint64>(left, 100))) > 0)
             return Outcome::Ok();
     }
 }
@@ -342,6 +423,10 @@ Outcome ProductionDatabase::exec(const char* sql, const Params& params, Rows* ro
 {
     if (!conn_)
         return failed(QStringLiteral("no connection to"), QStringLiteral("it could not be reached"));
+    stoppedWaiting_ = false;
+    // A little beyond the server's own statement time-out, which ends the
+    // statement first when the server still works.
+    const Wait wait = beginWait(QStringLiteral("a request"), StatementSeconds + 2);
     std::vector<const char*> values;
     for (const auto& p : params)
         values.push_back(p ? p->constData() : nullptr);
@@ -350,15 +435,23 @@ Outcome ProductionDatabase::exec(const char* sql, const Params& params, Rows* ro
                                                           nullptr, nullptr, 0);
     if (!sent)
         return failed(QStringLiteral("the connection was lost to"), oneLine(PQerrorMessage(conn_)));
-    // A little beyond the server's own statement time-out, which ends the
-    // statement first when the server still works.
-    const qint64 deadline = nowMs() + StatementSeconds * 1000 + 2000;
+    // A long request (a queue of many records) goes out as the server takes it.
+    for (int flushed; (flushed = PQflush(conn_)) != 0;) {
+        const Outcome waited = flushed < 0 ? failed(QStringLiteral("the connection was lost to"), oneLine(PQerrorMessage(conn_)))
+                                           : awaitSocket(POLLIN | POLLOUT, wait);
+        if (!waited.ok()) {
+            abandon();
+            return waited;
+        }
+        if (!PQconsumeInput(conn_))
+            return failed(QStringLiteral("the connection was lost to"), oneLine(PQerrorMessage(conn_)));
+    }
     Outcome outcome = Outcome::Ok();
     if (rows)
         rows->clear();
     for (;;) {
         while (PQisBusy(conn_)) {
-            if (const Outcome waited = awaitSocket(false, deadline, QStringLiteral("for an answer")); !waited.ok()) {
+            if (const Outcome waited = awaitSocket(POLLIN, wait); !waited.ok()) {
                 abandon();
                 return waited;
             }

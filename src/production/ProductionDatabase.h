@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -72,9 +73,16 @@ public:
     Result<QList<Stored>> Records(const std::optional<QDateTime>& since, const std::optional<qint64>& serial);
 
     // Which server and database, for messages: "database D on H port P as
-    // user U", from the connection string, without its password. Two
-    // connection strings with the same description name the same database.
+    // user U", from the connection string, without its password.
     QString Describe() const;
+    // Which database the connection string reaches (its database, server,
+    // port, user and service, with libpq's defaults), never the password:
+    // the same for key=value words and a URI, in any order, whatever the
+    // password. Empty when libpq cannot read the string.
+    QByteArray Identity() const { return identity_; }
+    // Whether the last call failed because of a stop signal (a wait it
+    // ended, or cut short).
+    bool StoppedWaiting() const { return stoppedWaiting_; }
     // `text` with the connection string's password masked.
     QString Scrub(const QString& text) const;
 
@@ -84,9 +92,12 @@ public:
     // The highest number a fixture holds (its record has four bytes; the
     // counter keeps to the positive half, as the settings counter does).
     static constexpr qint64 HighestSerialNumber = 2147483647;
-    // The client's deadlines.
+    // The client's deadlines. A stop signal ends a wait under way at once;
+    // the waits after it (a stopped run's record) end within StopGraceMs
+    // of it.
     static constexpr int ConnectSeconds = 10;
     static constexpr int StatementSeconds = 20;
+    static constexpr int StopGraceMs = 1000;
 
 private:
     using Params = QList<std::optional<QByteArray>>;
@@ -98,17 +109,28 @@ private:
     // The version in vlboot_schema; 0 when there is no such table.
     Result<int> schemaVersion();
     Outcome exec(const char* sql, const Params& params = {}, Rows* rows = nullptr);
-    // Waits for the socket (for reading, or writing when `forWrite`) until
-    // `deadlineMs`; fails at the deadline or on a stop signal.
-    Outcome awaitSocket(bool forWrite, qint64 deadlineMs, const QString& what);
+    // A wait for the server: what it is for ("connecting", "a request"),
+    // until when, and whether a stop signal ends it.
+    struct Wait {
+        QString what;
+        qint64 seconds;
+        qint64 deadlineMs;
+        bool endsOnStop;
+    };
+    Wait beginWait(const QString& what, qint64 seconds);
+    // Waits for the socket (`events` of poll) within `wait`; fails at its
+    // deadline or on a stop signal.
+    Outcome awaitSocket(short events, const Wait& wait);
     // Gives up the connection after a wait that failed: a cancel request is
     // sent on the way out, without waiting for a server that may not answer.
     void abandon();
     Outcome failed(const QString& what, const QString& detail) const;
 
     QByteArray connection_;
-    QStringList secrets_;  // the password as written and as libpq reads it
+    QRegularExpression secretPattern_; // the password as written and as libpq reads it
     QString description_;
+    QByteArray identity_;
+    bool stoppedWaiting_ = false;
     bool parsed_ = false;  // the connection string is one libpq understands
     QString parseError_;
     pg_conn* conn_ = nullptr;

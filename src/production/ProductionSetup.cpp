@@ -35,10 +35,13 @@ bool StoreProductionSetting(const IniFileHandler& ini, const QString& key, const
 }
 
 #if defined(VLBOOT_HAVE_DATABASE)
-void UseProductionDatabase(ProgrammingSession& session, const QString& connection)
+std::shared_ptr<ProductionDatabase> UseProductionDatabase(ProgrammingSession& session, const QString& connection)
 {
-    if (!connection.trimmed().isEmpty())
-        session.SetSerialNumberSource(std::make_unique<DatabaseSerialNumbers>(std::make_shared<ProductionDatabase>(connection)));
+    if (connection.trimmed().isEmpty())
+        return nullptr;
+    auto database = std::make_shared<ProductionDatabase>(connection);
+    session.SetSerialNumberSource(std::make_unique<DatabaseSerialNumbers>(database));
+    return database;
 }
 #else
 namespace {
@@ -52,10 +55,11 @@ public:
 
 } // namespace
 
-void UseProductionDatabase(ProgrammingSession& session, const QString& connection)
+std::shared_ptr<ProductionDatabase> UseProductionDatabase(ProgrammingSession& session, const QString& connection)
 {
     if (!connection.trimmed().isEmpty())
         session.SetSerialNumberSource(std::make_unique<NoDatabaseSerialNumbers>());
+    return nullptr;
 }
 #endif
 

@@ -2,10 +2,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace vlboot {
 
 class IniFileHandler;
+class ProductionDatabase;
 class ProgrammingSession;
 
 // The section [Production] of setup.ini, read by the window and vlboot-cli
@@ -26,8 +28,9 @@ bool StoreProductionSetting(const IniFileHandler& ini, const QString& key, const
 // With a connection string: the session's fixtures get their serial numbers
 // from that production database (OpenRecordStore sends the records there).
 // Without one: nothing changes. In a build without the production database
-// a fixture run then ends with "Fault" before boot mode, saying why.
-void UseProductionDatabase(ProgrammingSession& session, const QString& connection);
+// a fixture run then ends with "Fault" before boot mode, saying why. The
+// database the numbers come from (null without one, and in such a build).
+std::shared_ptr<ProductionDatabase> UseProductionDatabase(ProgrammingSession& session, const QString& connection);
 
 // Whether this build has the production database (the CMake option
 // VLBOOT_DATABASE: libpq is not available for Windows builds), and what

@@ -3,7 +3,9 @@
 #include "DeviceProtocol.h"
 #include "ExitStatus.h"
 #include "Link.h"
+#include "Platform.h"
 #include "PortHint.h"
+#include "ProductionDatabase.h"
 #include "RecordStore.h"
 #include "SerialNumber.h"
 #include "UnitRecord.h"
@@ -83,7 +85,7 @@ void Station::StartUp()
     session_.SetPinnedFirmware(setup_.expectSha256.isEmpty() ? production_.firmwareSha256 : setup_.expectSha256);
     if (database_.trimmed().isEmpty())
         session_.SetSerialNumberSource(std::make_unique<SettingsSerialNumbers>(s.Ini, setup_.oneNumberEach));
-    UseProductionDatabase(session_, database_);
+    serialDatabase_ = UseProductionDatabase(session_, database_);
 }
 
 QString Station::FirmwareFile(const QString& given) const
@@ -104,7 +106,7 @@ UnitResult Station::Program(const QString& fileName, StationView& view)
     const RunReport& run = session_.Program(fileName, view);
     link().ShowMessage = nullptr;
     const UnitResult result = finish(run);
-    if (run.outcome == RunOutcome::Fault || run.outcome == RunOutcome::Timeout) {
+    if ((run.outcome == RunOutcome::Fault || run.outcome == RunOutcome::Timeout) && result.outcome != RunOutcome::Stopped) {
         view.ExplainFailure(result.why);
         view.ShowFailureBox();
     }
@@ -121,9 +123,9 @@ void Station::RequestStop(const QString& by, int signal)
     session_.RequestStop();
 }
 
-QString Station::reasonOf(const RunReport& run) const
+QString Station::reasonOf(const RunReport& run, RunOutcome outcome) const
 {
-    switch (run.outcome) {
+    switch (outcome) {
     case RunOutcome::Success: return {};
     case RunOutcome::Stopped:
         return QStringLiteral("stopped by %1 %2").arg(stopBy_.isEmpty() ? QStringLiteral("a stop request") : stopBy_, run.StopReport());
@@ -136,7 +138,17 @@ UnitResult Station::finish(const RunReport& run)
 {
     UnitResult r;
     r.outcome = run.outcome;
-    r.why = reasonOf(run);
+    // A stop signal that ended the wait for the production database (no
+    // event loop runs there to pass it on) stops the run like any other.
+    if (run.outcome == RunOutcome::Fault && serialDatabase_ && serialDatabase_->StoppedWaiting()
+        && platform::StopSignalReceived()) {
+        r.outcome = RunOutcome::Stopped;
+        if (stopBy_.isEmpty()) {
+            stopSignal_ = platform::StopSignalReceived();
+            stopBy_ = platform::SignalName(stopSignal_);
+        }
+    }
+    r.why = reasonOf(run, r.outcome);
     if (run.outcome == RunOutcome::Success && setup_.strict && !run.warnings.isEmpty()) {
         r.outcome = RunOutcome::Fault;
         r.strictFault = true;

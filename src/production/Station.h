@@ -110,7 +110,7 @@ public:
 
 private:
     UnitResult finish(const RunReport& run);
-    QString reasonOf(const RunReport& run) const;
+    QString reasonOf(const RunReport& run, RunOutcome outcome) const;
 
     StationSetup setup_;
     ProgrammingSession session_;
@@ -118,6 +118,7 @@ private:
     QStringList startupNotes_;
     ProductionSetup production_;
     QString database_;
+    std::shared_ptr<ProductionDatabase> serialDatabase_; // the fixtures' numbers' (null: setup.ini's counter)
     QString portHint_;
     QString stopBy_;
     int stopSignal_ = 0;

@@ -1,7 +1,8 @@
 // The production database against a real PostgreSQL server: serial numbers
 // never given twice (processes side by side, a run killed after taking one,
-// a server that goes away), the records equal to what the fixtures hold and
-// each sent once, and no password in any message.
+// a server that goes away or stops answering), the records equal to what
+// the fixtures hold and each sent once to its own database, and no password
+// in any message.
 #include "CliFixture.h"
 #include "DatabaseSerialNumbers.h"
 #include "PostgresServer.h"
@@ -9,9 +10,12 @@
 #include "FilledRecord.h"
 #include "ProductionDatabase.h"
 
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QThread>
+#include <csignal>
 #include <memory>
 #include <set>
 #include <sys/wait.h>
@@ -30,12 +34,15 @@ struct Database : CliFixture {
         return QStringList{"--config-dir", folder.path(), "--database", connection.isEmpty() ? server.Connection() : connection} + more;
     }
     // A run against a simulator of `device`; its memory in dump().
-    CliResult program(const char* device) { return runAgainst({"--device", device}, {"--database", server.Connection()}); }
+    CliResult program(const char* device, const QString& connection = {})
+    {
+        return runAgainst({"--device", device}, {"--database", connection.isEmpty() ? server.Connection() : connection});
+    }
     int setNextSerial(const char* next) const { return RunCli(db({"--set-next-serial", next})).exitCode; }
-    std::vector<QJsonObject> records() const
+    std::vector<QJsonObject> records(const QString& connection = {}) const
     {
         std::vector<QJsonObject> list;
-        for (const QString& line : RunCli(db({"--records", "--json"})).outLines())
+        for (const QString& line : RunCli(db({"--records", "--json"}, connection)).outLines())
             list.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
         return list;
     }
@@ -77,9 +84,10 @@ TEST_F(Database, EightProcessesTakingFiftyNumbersEachGetFourHundredDistinctNumbe
     EXPECT_EQ(*numbers.rbegin(), 5399);
 }
 
-TEST_F(Database, AFullyFilledRecordComesBackWholeFromItsRow)
+TEST_F(Database, AFullyFilledRecordComesBackWholeFromItsRowAndItsTableLineHoldsNoControlCharacter)
 {
-    const RunRecord filled = test::FilledRecord();
+    RunRecord filled = test::FilledRecord();
+    filled.station = "line\x1b[2J\u202e\u009b\a";
     ProductionDatabase database(server.Connection());
     ASSERT_TRUE(database.InsertRecords({{"6f1c2b7e-3d5a-4c8e-9b0f-1a2b3c4d5e6f", filled}}).ok());
     const auto rows = database.Records(std::nullopt, filled.serialNumber);
@@ -87,6 +95,9 @@ TEST_F(Database, AFullyFilledRecordComesBackWholeFromItsRow)
     ASSERT_EQ(rows->size(), 1);
     EXPECT_TRUE(rows->first().record == filled);
     EXPECT_EQ(rows->first().record.time.offsetFromUtc(), filled.time.offsetFromUtc());
+    const QStringList table = RunCli(db({"--records"})).outLines(); // the reason's CR LF too
+    ASSERT_EQ(table.size(), 2);
+    EXPECT_TRUE(table[1].contains(R"(line\x1b[2J\u{202e}\x9b\x07  )")) << table[1].toStdString();
 }
 
 TEST_F(Database, FixturesHoldTheNumbersOfTheirRecordsAndTheCounterIsNeverSetBackToThem)
@@ -112,7 +123,7 @@ TEST_F(Database, FixturesHoldTheNumbersOfTheirRecordsAndTheCounterIsNeverSetBack
         EXPECT_EQ(setNextSerial(next), status) << next;
 }
 
-TEST_F(Database, AKilledRunLeavesAGapAndTheServerStoppedMidBatchEndsRunsWithFaultAndQueuedRecordsArriveOnce)
+TEST_F(Database, AKilledRunLeavesAGapAndTheServerStoppedMidBatchEndsRunsWithFaultAndQueuedRecordsArriveOnceInTheirOwnDatabase)
 {
     ASSERT_EQ(setNextSerial("10"), 0);
     Simulator first({"--device", "fixture", "--baud", "9600"}); // killed once it took 10: a gap, never 10 again
@@ -140,6 +151,10 @@ TEST_F(Database, AKilledRunLeavesAGapAndTheServerStoppedMidBatchEndsRunsWithFaul
     EXPECT_EQ(queue.count('\n'), 3);
 
     ASSERT_TRUE(server.Start());
+    const QString other = server.Connection(server.Password, "factory_b");
+    EXPECT_EQ(program("amplifier", other).exitCode, 0); // another database: the queue of "factory" stays
+    EXPECT_EQ(records(other).size(), 1u);
+    EXPECT_EQ(folder.read(queueFile), queue);
     ASSERT_EQ(program("fixture").exitCode, 0);
     EXPECT_EQ(DumpedSerialNumber(dump()), 11);
     EXPECT_FALSE(folder.exists(queueFile));
@@ -159,6 +174,8 @@ TEST_F(Database, BadConnectionStringsAndWrongPasswordsGiveAClearMessageWithoutTh
         {"postgresql://vlboot:wrong-pw-3%ZZ@/factory?host=" + socket, "not valid: invalid percent-encoded token: \"***\""},
         {"host=" + socket + " password=wrong wrong-pw-4", "not valid: missing \"=\" after \"***\""},
         {"host=/nonexistent dbname=factory password=wrong-pw-5", "cannot connect to the production database (database factory on /nonexistent)"},
+        // Only the password is masked, not libpq's words nor the other keys.
+        {"host=" + socket + " password=on option=1", "not valid: invalid connection option \"option\""},
     };
     Simulator sim({"--device", "fixture"});
     for (const auto& [connection, message] : cases) {
@@ -169,4 +186,46 @@ TEST_F(Database, BadConnectionStringsAndWrongPasswordsGiveAClearMessageWithoutTh
         for (const QByteArray& text : {list.out + list.err, run.out + run.err, folder.read("Log.txt"), folder.read(QFileInfo(DatabaseRecords::QueueFileIn(folder.path(), ProductionDatabase(server.Connection()))).fileName())})
             EXPECT_FALSE(text.contains("wrong")) << text.toStdString();
     }
+}
+
+TEST_F(Database, AFrozenServerEndsAFixtureRunWithFaultInTimeAndAStopSignalEndsItsWaitAtOnceWithTheRecordKept)
+{
+    ASSERT_EQ(setNextSerial("10"), 0);
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "SIGINT while the serial number's request waits" : "the serial number's request unanswered");
+        Simulator sim({"--device", "fixture", "--baud", "9600"});
+        CliRun run(args(sim.TerminalPath(), {"--database", server.Connection()}));
+        ASSERT_TRUE(run.WaitForOutput("Programming Velmora module"));
+        server.Freeze();
+        if (stop) {
+            QThread::msleep(4000); // the firmware is written by then
+            run.Signal(SIGINT);
+        }
+        // The request's 22 s, and no second wait for the record.
+        const QDeadlineTimer limit(stop ? 2500 : (ProductionDatabase::StatementSeconds + 8) * 1000);
+        const CliResult r = run.Finish(60000);
+        EXPECT_FALSE(limit.hasExpired());
+        EXPECT_EQ(r.exitCode, stop ? 130 : 1);
+        EXPECT_TRUE(r.err.contains(stop ? "stopped by SIGINT while giving out the serial number; the fixture is left in boot mode"
+                                        : "why: no answer came in time from the production database"))
+            << r.errText().toStdString();
+        EXPECT_TRUE(r.err.contains("the record waits in")) << r.errText().toStdString();
+        server.Thaw();
+    }
+    ASSERT_EQ(program("amplifier").exitCode, 0); // sends the queue: fault, stopped, done
+    EXPECT_EQ(records().at(1)["outcome"].toString(), "stopped");
+}
+
+TEST(DatabaseIdentity, IsTheServerPortDatabaseAndUserWhateverThePasswordAndTheForm)
+{
+    const auto id = [](const char* connection) { return ProductionDatabase(connection).Identity(); };
+    const QByteArray factory = id("host=/run/pg dbname=factory user=vlboot password=one");
+    for (const auto& [connection, same] : {std::pair{"host=/run/pg dbname=factory user=vlboot password=two", true},
+                                           {"password=factory user=vlboot dbname=factory host=/run/pg", true},
+                                           {"postgresql://vlboot:three@/factory?host=/run/pg", true}, {"postgresql://vlboot@%2Frun%2Fpg/factory?password=x", true},
+                                           {"host=/run/pg port=5432 dbname=factory user=vlboot", true}, // libpq's own port
+                                           {"host=/run/pg dbname=factory2 user=vlboot", false}, {"host=/run/pg dbname=factory user=admin", false},
+                                           {"host=/run/pg port=5433 dbname=factory user=vlboot", false}, {"host=db2 dbname=factory user=vlboot", false}})
+        EXPECT_EQ(id(connection) == factory, same) << connection;
+    EXPECT_NE(id("host=h dbname=line1 password=1"), id("host=h dbname=line2 password=2")); // masked alike, still two
 }

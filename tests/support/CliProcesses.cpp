@@ -47,10 +47,10 @@ Program::~Program()
     }
 }
 
-CliResult Program::Finish()
+CliResult Program::Finish(int guardMs)
 {
     CliResult r;
-    r.finished = process_.waitForFinished(GuardMs) && process_.exitStatus() == QProcess::NormalExit;
+    r.finished = process_.waitForFinished(guardMs) && process_.exitStatus() == QProcess::NormalExit;
     r.exitCode = process_.exitCode();
     r.out = out_ + process_.readAllStandardOutput();
     r.err = err_ + process_.readAllStandardError();

@@ -31,8 +31,8 @@ public:
     // (for resource limits and signal dispositions).
     Program(const QString& name, const QStringList& args, std::function<void()> childSetup = {});
     ~Program();
-    // Waits for the end; what it wrote.
-    CliResult Finish();
+    // Waits for the end (at most `guardMs`); what it wrote.
+    CliResult Finish(int guardMs = 20000);
     // Waits until standard output or standard error holds `text` (false
     // when the program ended or nothing came).
     bool WaitForOutput(const QByteArray& text);
