@@ -19,7 +19,6 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <map>
 #include <memory>
 
 namespace vlboot::cli {
@@ -28,23 +27,6 @@ namespace {
 QByteArray textLine(const QString& text)
 {
     return text.toLocal8Bit() + '\n';
-}
-
-// What a port shows after its state: progress, the last unit, or why it is
-// absent or held.
-QString stateDetail(const PortWatcher& port)
-{
-    switch (port.State()) {
-    case PortState::Programming:
-        return port.Unit() ? QStringLiteral("%1%  %2").arg(port.Unit()->State().percent).arg(port.Unit()->State().caption) : QString();
-    case PortState::Passed:
-        return port.Last() && port.Last()->serialNumber ? QStringLiteral("serial %1").arg(*port.Last()->serialNumber) : QString();
-    case PortState::Failed: return port.Last() ? port.Last()->why : QString();
-    case PortState::Absent:
-    case PortState::Held: return port.Detail();
-    case PortState::Waiting: break;
-    }
-    return {};
 }
 
 class Watch {
@@ -61,10 +43,6 @@ public:
     int Run(LineWatch& watch, int stopSignalFd);
 
 private:
-    void portChanged(const PortWatcher& port);
-    void unitEvent(const PortWatcher& port, const UnitEvent& e);
-    void unitEnded(const UnitOutcome& outcome);
-    void emitEvent(const QJsonObject& event);
     void draw();
     void totalsTable() const;
 
@@ -77,7 +55,6 @@ private:
 #if defined(VLBOOT_HAVE_HTTP)
     std::unique_ptr<http::WatchFeed> feed_;
 #endif
-    std::map<const PortWatcher*, QString> shown_; // the state line each port last showed
 };
 
 int Watch::Run(LineWatch& watch, int stopSignalFd)
@@ -98,9 +75,18 @@ int Watch::Run(LineWatch& watch, int stopSignalFd)
 #endif
     }
     QEventLoop loop;
-    QObject::connect(&watch, &LineWatch::PortChanged, [this](const PortWatcher* p) { portChanged(*p); });
-    QObject::connect(&watch, &LineWatch::UnitEvent, [this](const PortWatcher* p, const UnitEvent& e) { unitEvent(*p, e); });
-    QObject::connect(&watch, &LineWatch::UnitEnded, [this](const UnitOutcome& o) { unitEnded(o); });
+    QObject::connect(&watch, &LineWatch::PortChanged, [this] { display_.MarkDirty(); });
+    QObject::connect(&watch, &LineWatch::PortStateChanged, [this](const PortWatcher* p) {
+        if (captions_)
+            output_.out(textLine(p->Port() + QStringLiteral(": ") + (PortStateName(p->State()) + QStringLiteral("  ") +
+                                                                      (p->State() == PortState::Programming ? QString() : PortStateDetail(*p))).trimmed()));
+    });
+    QObject::connect(&watch, &LineWatch::UnitEvent, [this](const PortWatcher* p, const UnitEvent& e) {
+        if (e.kind == UnitEvent::Kind::Caption && captions_)
+            output_.out(textLine(p->Port() + QStringLiteral(": ") + e.text));
+    });
+    if (options_.json)
+        QObject::connect(&watch, &LineWatch::StationEvent, [this](const QJsonObject& e) { output_.out(EventLine(e)); });
     QObject::connect(&watch, &LineWatch::Notice,
                      [this](const QString& port, const QString& line) { display_.Notice(port + QStringLiteral(": ") + line); });
     QObject::connect(&watch, &LineWatch::Finished, &loop, &QEventLoop::quit);
@@ -134,54 +120,13 @@ int Watch::Run(LineWatch& watch, int stopSignalFd)
     return signal ? platform::ExitStatusOfSignal(signal) : ExitStatus::Success;
 }
 
-void Watch::emitEvent(const QJsonObject& event)
-{
-    if (options_.json)
-        output_.out(EventLine(event));
-#if defined(VLBOOT_HAVE_HTTP)
-    if (feed_)
-        feed_->Publish(event);
-#endif
-}
-
-void Watch::portChanged(const PortWatcher& port)
-{
-    display_.MarkDirty();
-    const QString line = PortStateName(port.State()) + QStringLiteral("  ") + (port.State() == PortState::Programming ? QString() : stateDetail(port));
-    if (shown_[&port] == line)
-        return; // progress only: the unit's own events say it
-    shown_[&port] = line;
-    QJsonObject event = watch_->PortJson(port);
-    event.insert(QStringLiteral("event"), QStringLiteral("port"));
-    emitEvent(event);
-    if (captions_)
-        output_.out(textLine(port.Port() + QStringLiteral(": ") + line.trimmed()));
-}
-
-void Watch::unitEvent(const PortWatcher& port, const UnitEvent& e)
-{
-    if (e.kind == UnitEvent::Kind::Caption && captions_)
-        output_.out(textLine(port.Port() + QStringLiteral(": ") + e.text));
-    QJsonObject event = e.object;
-    event.insert(QStringLiteral("port"), port.Port());
-    emitEvent(event);
-}
-
-void Watch::unitEnded(const UnitOutcome&)
-{
-    QJsonObject event = watch_->TotalsJson();
-    event.insert(QStringLiteral("event"), QStringLiteral("totals"));
-    emitEvent(event);
-    display_.MarkDirty();
-}
-
 void Watch::draw()
 {
     QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("STATE"), QStringLiteral("PASSED"), QStringLiteral("FAILED"),
                              QStringLiteral("NOW")}};
     for (const auto& port : watch_->Ports())
         rows << QStringList{port->Port(), PortStateName(port->State()), QString::number(port->Passed()),
-                            QString::number(port->Failed()), stateDetail(*port)};
+                            QString::number(port->Failed()), PortStateDetail(*port)};
     rows << QStringList{QStringLiteral("all"), QString(), QString::number(watch_->Passed()), QString::number(watch_->Failed()),
                         QStringLiteral("%1 units per hour").arg(watch_->UnitsPerHour())};
     QStringList lines = TableLines(rows);
@@ -196,7 +141,7 @@ void Watch::totalsTable() const
     QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("PASSED"), QStringLiteral("FAILED"), QStringLiteral("LAST")}};
     for (const auto& port : watch_->Ports())
         rows << QStringList{port->Port(), QString::number(port->Passed()), QString::number(port->Failed()),
-                            port->Last() ? port->Last()->outcome + QLatin1Char(' ') + stateDetail(*port) : QStringLiteral("-")};
+                            port->Last() ? port->Last()->outcome + QLatin1Char(' ') + PortStateDetail(*port) : QStringLiteral("-")};
     rows << QStringList{QStringLiteral("all"), QString::number(watch_->Passed()), QString::number(watch_->Failed()),
                         QStringLiteral("%1 units per hour").arg(watch_->UnitsPerHour())};
     QByteArray text;
@@ -228,7 +173,7 @@ int RunWatch(const CliOptions& options, const QString& configDir, const CliOutpu
     for (const QString& port : ports)
         watched.push_back({port, DeviceOfPort(port, ini), UnitPlaceOf(options, configDir, port)});
     LineWatch watch(setup, watched);
-    WatchStation station{production.station, firmware->file, firmware->check.sha256, firmware->pinned,
+    WatchStation station{production.station, firmware->file, firmware->check.sha256, firmware->Pinned(),
                          DatabaseConnection(options, configDir), configDir, options.recordFile, production.httpToken};
     Watch shown(options, output, terminal, station);
     return shown.Run(watch, stopSignalFd);

@@ -14,6 +14,10 @@ WatchFeed::WatchFeed(LineWatch& watch, WatchStation station)
     : watch_(watch)
     , station_(std::move(station))
 {
+    QObject::connect(&watch, &LineWatch::StationEvent, &context_, [this](const QJsonObject& event) {
+        if (server_)
+            server_->Publish(event);
+    });
 }
 
 WatchFeed::~WatchFeed() = default;
@@ -49,12 +53,6 @@ Outcome WatchFeed::Serve(const QString& endpoint, const QString& tokenSetting)
 QString WatchFeed::PageUrl() const
 {
     return server_ ? server_->PageUrl() : QString();
-}
-
-void WatchFeed::Publish(const QJsonObject& event)
-{
-    if (server_)
-        server_->Publish(event);
 }
 
 void WatchFeed::Records(const RecordQuery& query, RecordsReply reply)

@@ -4,6 +4,7 @@
 #include "Outcome.h"
 
 #include <QJsonObject>
+#include <QObject>
 #include <QString>
 #include <memory>
 
@@ -14,8 +15,8 @@ namespace vlboot::http {
 class StationHttpServer;
 
 // A watching station (vlboot-cli --watch, the production window) as its
-// HTTP server sees it (GET /api/status, the records, pause and resume), and
-// the server itself.
+// HTTP server sees it (GET /api/status, the records, pause and resume, the
+// station's events to every open event stream), and the server itself.
 class WatchFeed : public StationFeed {
 public:
     WatchFeed(LineWatch& watch, WatchStation station);
@@ -25,8 +26,6 @@ public:
     // HttpToken= or the environment; failed, saying why.
     Outcome Serve(const QString& endpoint, const QString& tokenSetting = {});
     QString PageUrl() const;
-    // An event of the station's --json, to every open event stream.
-    void Publish(const QJsonObject& event);
 
     QJsonObject Status() const override;
     void Records(const RecordQuery& query, RecordsReply reply) override;
@@ -37,6 +36,7 @@ private:
     LineWatch& watch_;
     WatchStation station_;
     std::unique_ptr<StationHttpServer> server_;
+    QObject context_; // the events' connection ends with the feed
 };
 
 } // namespace vlboot::http

@@ -14,6 +14,21 @@ QString isoTime(const QDateTime& time)
 
 } // namespace
 
+QString PortStateDetail(const PortWatcher& port)
+{
+    switch (port.State()) {
+    case PortState::Programming:
+        return port.Unit() ? QStringLiteral("%1%  %2").arg(port.Unit()->State().percent).arg(port.Unit()->State().caption) : QString();
+    case PortState::Passed:
+        return port.Last() && port.Last()->serialNumber ? QStringLiteral("serial %1").arg(*port.Last()->serialNumber) : QString();
+    case PortState::Failed: return port.Last() ? port.Last()->why : QString();
+    case PortState::Absent:
+    case PortState::Held: return port.Detail();
+    case PortState::Waiting: break;
+    }
+    return {};
+}
+
 LineWatch::LineWatch(WatchSetup setup, const std::vector<Port>& ports, QObject* parent)
     : QObject(parent)
     , setup_(std::move(setup))
@@ -21,20 +36,16 @@ LineWatch::LineWatch(WatchSetup setup, const std::vector<Port>& ports, QObject* 
     for (const Port& p : ports) {
         auto watcher = std::make_unique<PortWatcher>(setup_.configDir, p.port, p.device, setup_.line, setup_.command, p.place);
         const PortWatcher* w = watcher.get();
-        connect(w, &PortWatcher::Changed, this, [this, w] { emit PortChanged(w); });
+        connect(w, &PortWatcher::Changed, this, [this, w] { portChanged(w); });
         connect(w, &PortWatcher::UnitEvent, this, [this, w](const UnitProcess*, const vlboot::UnitEvent& e) {
             emit UnitEvent(w, e);
+            QJsonObject event = e.object;
+            event.insert(QStringLiteral("port"), w->Port());
+            emit StationEvent(event);
             if (e.kind == vlboot::UnitEvent::Kind::Progress || e.kind == vlboot::UnitEvent::Kind::Caption)
-                emit PortChanged(w);
+                portChanged(w);
         });
-        connect(w, &PortWatcher::UnitEnded, this, [this](const UnitOutcome& outcome) {
-            last_.push_back(outcome);
-            if (last_.size() > KeptUnits)
-                last_.pop_front();
-            if (firstEnd_ < 0)
-                firstEnd_ = clock_.elapsed() / 1000.0;
-            emit UnitEnded(outcome);
-        });
+        connect(w, &PortWatcher::UnitEnded, this, [this](const UnitOutcome& outcome) { unitEnded(outcome); });
         connect(w, &PortWatcher::Notice, this, [this, w](const QString& line) { emit Notice(w->Port(), line); });
         connect(w, &PortWatcher::Finished, this, [this] {
             if (++finished_ == static_cast<int>(ports_.size()))
@@ -45,6 +56,31 @@ LineWatch::LineWatch(WatchSetup setup, const std::vector<Port>& ports, QObject* 
 }
 
 LineWatch::~LineWatch() = default;
+
+void LineWatch::portChanged(const PortWatcher* port)
+{
+    emit PortChanged(port);
+    const QString shown = PortStateName(port->State()) + QLatin1Char(' ')
+        + (port->State() == PortState::Programming ? QString() : PortStateDetail(*port));
+    if (shown_[port] == shown)
+        return; // progress only: the unit's own events say it
+    shown_[port] = shown;
+    emit PortStateChanged(port);
+    QJsonObject event = PortJson(*port);
+    event.insert(QStringLiteral("event"), QStringLiteral("port"));
+    emit StationEvent(event);
+}
+
+void LineWatch::unitEnded(const UnitOutcome& outcome)
+{
+    last_.push_back(outcome);
+    if (last_.size() > KeptUnits)
+        last_.pop_front();
+    emit UnitEnded(outcome);
+    QJsonObject event = TotalsJson();
+    event.insert(QStringLiteral("event"), QStringLiteral("totals"));
+    emit StationEvent(event);
+}
 
 void LineWatch::Start()
 {

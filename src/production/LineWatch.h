@@ -6,10 +6,15 @@
 #include <QJsonObject>
 #include <QObject>
 #include <deque>
+#include <map>
 #include <memory>
 #include <vector>
 
 namespace vlboot {
+
+// What a port says beside its state: the progress and caption of its unit,
+// its last unit's serial number or reason, or why it is absent or held.
+QString PortStateDetail(const PortWatcher& port);
 
 // What the station says about itself besides its ports.
 struct WatchStation {
@@ -77,6 +82,12 @@ public:
 signals:
     // A port's state changed (programming progress included).
     void PortChanged(const vlboot::PortWatcher* port);
+    // A port's state or what it says beside it changed (progress not).
+    void PortStateChanged(const vlboot::PortWatcher* port);
+    // An event of the station's --json, as it happens: each port's state
+    // ("port": PortJson), each unit's own events with its "port", and the
+    // "totals" after each unit.
+    void StationEvent(const QJsonObject& event);
     // A unit's own event, with the port it is on.
     void UnitEvent(const vlboot::PortWatcher* port, const vlboot::UnitEvent& event);
     void UnitEnded(const vlboot::UnitOutcome& outcome);
@@ -84,11 +95,14 @@ signals:
     void Finished();
 
 private:
+    void portChanged(const PortWatcher* port);
+    void unitEnded(const UnitOutcome& outcome);
+
     WatchSetup setup_;
+    std::map<const PortWatcher*, QString> shown_; // the state and detail each port last showed
     std::vector<std::unique_ptr<PortWatcher>> ports_;
     std::deque<UnitOutcome> last_;
     QElapsedTimer clock_;
-    double firstEnd_ = -1;
     int finished_ = 0;
     bool paused_ = false;
     bool stopping_ = false;

@@ -24,6 +24,7 @@ ProductionSetup ReadProductionSetup(const IniFileHandler& ini)
     setup.firmwareSha256 = ini.ReadIni(Section, QStringLiteral("FirmwareSha256"), QString()).trimmed().toLower().toLatin1();
     for (const QString& port : ini.ReadIni(Section, QStringLiteral("Ports"), QString()).split(QLatin1Char(','), Qt::SkipEmptyParts))
         setup.ports << port.trimmed();
+    setup.firmwareFile = ini.ReadIni(Section, QStringLiteral("FirmwareFile"), QString()).trimmed();
     setup.http = ini.ReadIni(Section, QStringLiteral("Http"), QString()).trimmed();
     setup.httpToken = ini.ReadIni(Section, QStringLiteral("HttpToken"), QString()).trimmed();
     return setup;

@@ -18,6 +18,7 @@ struct ProductionSetup {
     QString station;  // "Station": the station's name in the records; the host name when unset
     QByteArray firmwareSha256; // "FirmwareSha256": the only firmware the station programs (lower case); "" for any
     QStringList ports;  // "Ports": the ports the production window watches, comma-separated
+    QString firmwareFile; // "FirmwareFile": the production window's firmware file ("" for the main window's)
     QString http;       // "Http": where the station's HTTP server listens ("" for none)
     QString httpToken;  // "HttpToken": what every HTTP request must carry when set
 };

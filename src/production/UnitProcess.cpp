@@ -81,6 +81,10 @@ void UnitProcess::Start()
     connect(p, &QProcess::readyReadStandardOutput, this, &UnitProcess::readOut);
     connect(p, &QProcess::readyReadStandardError, this, &UnitProcess::readErr);
     connect(p, &QProcess::finished, this, &UnitProcess::finished);
+    connect(p, &QProcess::started, this, [this] { // a stop that came while it was starting
+        if (stopSignal_)
+            platform::SendSignal(process_->processId(), stopSignal_);
+    });
     connect(p, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             finished();
@@ -92,8 +96,10 @@ void UnitProcess::Start()
 
 void UnitProcess::Stop(int signal)
 {
-    if (Running())
-        platform::SendSignal(process_->processId(), signal);
+    if (!Running())
+        return;
+    stopSignal_ = signal;
+    platform::SendSignal(process_->processId(), signal);
 }
 
 bool UnitProcess::Running() const
@@ -148,7 +154,7 @@ void UnitProcess::lost()
     // killed. Its unit gets a record all the same, from what its events
     // told, and counts as a fault.
     const QProcess& p = *process_;
-    const int signal = platform::StopSignalReceived();
+    const int signal = stopSignal_;
     LostUnit facts;
     state_.status = ExitStatus::Fault;
     if (signal && p.exitStatus() == QProcess::CrashExit && p.exitCode() == signal) {

@@ -108,6 +108,7 @@ private:
     QDateTime startedAt_;
     UnitState state_;
     bool collected_ = false;
+    int stopSignal_ = 0; // the stop passed on to it
 };
 
 } // namespace vlboot

@@ -5,6 +5,9 @@
 //                               Log.txt live in DIR (default: see
 //                               ConfigFolder.h); FILE goes into the file box
 //                               as if it had been chosen with Browse
+//   vlboot --line [--config-dir DIR]  start the production window instead:
+//                               units programmed as they are placed on
+//                               the ports of [Production] (Ports=)
 //   vlboot --help | --version
 //
 // Exit codes: 0 normal end; 64 bad command line (usage on stderr), also a
@@ -15,6 +18,7 @@
 #include "ConfigFolder.h"
 #include "Dialogs.h"
 #include "ExitStatus.h"
+#include "ProductionWindow.h"
 #include "VLboot.h"
 #include "Version.h"
 
@@ -33,6 +37,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool quitAfterStartup = false;
+    bool line = false;
     vlboot::ConfigFolder configFolder;
     QString firmwareFile; // empty: the one remembered in setup.ini
     QString error;
@@ -65,7 +70,10 @@ CommandLine parse(int argc, char** argv)
     // and ends at once.
     QCommandLineOption quitAfterStartup(QStringLiteral("quit-after-startup"), QStringLiteral("Ends after start-up."));
     quitAfterStartup.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({configDir, help, version, quitAfterStartup});
+    const QCommandLineOption productionLine(QStringLiteral("line"),
+                                            QStringLiteral("Starts the production window: a unit is programmed the moment it is "
+                                                           "placed on one of the ports of [Production] in setup.ini."));
+    parser.addOptions({configDir, productionLine, help, version, quitAfterStartup});
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("Firmware file to put into the file box, as if chosen with Browse."),
                                  QStringLiteral("[FILE]"));
@@ -84,6 +92,12 @@ CommandLine parse(int argc, char** argv)
     line.help = parser.isSet(help);
     line.version = parser.isSet(version);
     line.quitAfterStartup = parser.isSet(quitAfterStartup);
+    line.line = parser.isSet(productionLine);
+    if (line.line && !parser.positionalArguments().isEmpty()) {
+        line.ok = false;
+        line.error = QStringLiteral("The production window takes no FILE: choose it with Browse... (FirmwareFile= of [Production]).");
+        return line;
+    }
     if (parser.isSet(configDir) && parser.value(configDir).isEmpty()) {
         line.ok = false;
         line.error = QStringLiteral("The folder after --config-dir is empty.");
@@ -151,6 +165,14 @@ int main(int argc, char** argv)
     }
 
     vlboot::QtDialogs dialogs;
+    if (line.line) {
+        const QString unitProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/vlboot-cli");
+        vlboot::ProductionWindow window(configDir, dialogs, unitProgram);
+        window.show();
+        if (line.quitAfterStartup)
+            QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); });
+        return app.exec();
+    }
     vlboot::VLboot window(configDir, dialogs);
     if (!line.firmwareFile.isEmpty())
         window.FirmwareFileChosen(line.firmwareFile);
