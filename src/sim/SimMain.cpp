@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -106,8 +107,10 @@ int main(int argc, char** argv)
     }
     bool failed = false;
     const SimOptions& o = *options;
+    const std::int64_t startNs = MonotonicNs();
+    const double startEpoch = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     const auto departed = [&](const UnitReport& report, const DeviceModel& unit) {
-        const std::string line = UnitLogLine(report, unit) + "\n";
+        const std::string line = UnitLogLine(report, unit, startEpoch) + "\n";
         if (logFd >= 0 && ::write(logFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
             std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", o.unitsLog.c_str(), std::strerror(errno));
             ::close(logFd);
@@ -131,7 +134,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vlboot-sim: %s\n", error.empty() ? "cannot set up the signals" : error.c_str());
         return 1;
     }
-    UnitLine line(o.device, o.faults, o.schedule, MonotonicNs(), departed);
+    UnitLine line(o.device, o.faults, o.schedule, startNs, departed);
     int served = -1; // the arrival number of the unit the server has (0: nobody)
     const auto serve = [&] {
         const int on = line.Unit() != nullptr ? line.Arrivals() : 0;

@@ -313,13 +313,17 @@ line at the stop.
 Units log line (times in seconds since the start):
   {"unit":K,"device":"amplifier","arrived":T,"left":T,"left_by":HOW,
    "requests":R,"detections":D,"boot_entries":E,"complete_runs":C,
+   "first_answer":T,"boot_entry":T,"run_end":T,"start_epoch":S,
    "blocks":[B,...],"flash_crc":true|false}
 HOW: signal, present, after-exit or stop. R: requests the unit took;
 D: detection requests it answered; C: boot-mode exits taken after a memory
 write since the boot-mode entry before them. "blocks": the program requests
 carried out, in order, repeats kept (amplifier); a fixture has
 "serial_number":N (null when none was written) instead of "blocks" and
-"flash_crc", a silent line neither.
+"flash_crc", a silent line neither. first_answer, boot_entry, run_end:
+when it answered its first detection request, took its first boot-mode
+entry request and the boot-mode exit of its first complete run (null when
+none came); S: the wall-clock time of the start (seconds since 1970).
 
 Faults (KIND):
   status[=S]        reply with status S (default 0x14), the request is not

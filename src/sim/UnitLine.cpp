@@ -22,8 +22,9 @@ const char* kindName(DeviceKind kind)
 
 } // namespace
 
-std::string UnitLogLine(const UnitReport& r, const DeviceModel& unit)
+std::string UnitLogLine(const UnitReport& r, const DeviceModel& unit, double startEpoch)
 {
+    const auto time = [](double t) { return t < 0 ? std::string("null") : std::to_string(t); };
     char head[320];
     std::snprintf(head, sizeof head,
                   "{\"unit\":%d,\"device\":\"%s\",\"arrived\":%.3f,\"left\":%.3f,\"left_by\":\"%s\",\"requests\":%d,"
@@ -31,6 +32,10 @@ std::string UnitLogLine(const UnitReport& r, const DeviceModel& unit)
                   r.number, kindName(unit.Kind()), r.arrived, r.left, r.leftBy.c_str(), r.requests, r.detections,
                   r.bootEntries, r.completeRuns);
     std::string line = head;
+    line += ",\"first_answer\":" + time(r.firstAnswer) + ",\"boot_entry\":" + time(r.bootEntry) + ",\"run_end\":" + time(r.runEnd);
+    char epoch[48];
+    std::snprintf(epoch, sizeof epoch, ",\"start_epoch\":%.6f", startEpoch);
+    line += epoch;
     if (unit.Kind() == DeviceKind::Amplifier) {
         line += ",\"blocks\":[";
         const std::vector<int> blocks = unit.ProgrammedBlocks();
@@ -107,9 +112,13 @@ void UnitLine::Taken(Request request, bool answered, std::int64_t nowNs)
     switch (request) {
     case Request::Detect:
         report_.detections += answered ? 1 : 0;
+        if (answered && report_.firstAnswer < 0)
+            report_.firstAnswer = seconds(nowNs);
         break;
     case Request::BootEnter:
         ++report_.bootEntries;
+        if (report_.bootEntry < 0)
+            report_.bootEntry = seconds(nowNs);
         writtenSinceEntry_ = false;
         break;
     case Request::MemoryWrite:
@@ -117,6 +126,8 @@ void UnitLine::Taken(Request request, bool answered, std::int64_t nowNs)
         break;
     case Request::BootExit:
         report_.completeRuns += writtenSinceEntry_ ? 1 : 0;
+        if (writtenSinceEntry_ && report_.runEnd < 0)
+            report_.runEnd = seconds(nowNs);
         writtenSinceEntry_ = false;
         if (exitEndsNs_ < 0 && schedule_.leaveAfterExit > 0)
             exitEndsNs_ = after(nowNs, schedule_.leaveAfterExit);

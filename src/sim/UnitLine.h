@@ -23,13 +23,17 @@ struct UnitReport {
     int detections = 0;   // detection requests it answered
     int bootEntries = 0;  // boot-mode entry requests it took
     int completeRuns = 0; // boot-mode exits taken after a memory write since the entry before them
+    double firstAnswer = -1; // the first detection request it answered (-1: none)
+    double bootEntry = -1;   // its first boot-mode entry request
+    double runEnd = -1;      // the boot-mode exit of its first complete run
 };
 
-// The units log's line for a unit that left (without its line end); the
-// model adds what it holds: the programmed blocks and the flash CRC of the
+// The units log's line for a unit that left (without its line end), with
+// the wall-clock time of the simulator's start (`startEpoch`, seconds since
+// 1970) that its times count from; the model adds what it holds: the programmed blocks and the flash CRC of the
 // amplifier, the serial number of the fixture (the record 0x0B and four
 // bytes, most significant first, at 0x7FFB; null when none was written).
-std::string UnitLogLine(const UnitReport& report, const DeviceModel& unit);
+std::string UnitLogLine(const UnitReport& report, const DeviceModel& unit, double startEpoch);
 
 // Which unit is on the line and when the next one comes or goes. Every
 // unit that arrives is a fresh DeviceModel of one kind with the same
