@@ -9,17 +9,6 @@
 #include <cmath>
 
 namespace vlboot::cli {
-namespace {
-
-// One line of text output; names in it (files, devices, stations) may hold
-// control characters, which are shown escaped.
-QByteArray textLine(const QString& text)
-{
-    return EscapeForTerminal(text).toLocal8Bit() + '\n';
-}
-
-} // namespace
-
 CliView::CliView(Mode mode, CliOutput output, ProgressBar::Clock clock, std::function<int()> exchanges)
     : mode_(mode)
     , output_(std::move(output))
@@ -35,7 +24,7 @@ void CliView::SetCaption(const QString& caption)
 {
     // Captions go to standard output, which may share the terminal with the bar.
     finishBar();
-    output_.out(mode_.json ? CaptionEvent(caption) : textLine(caption));
+    output_.out(mode_.json ? CaptionEvent(caption) : TerminalLine(caption));
 }
 
 void CliView::SetProgress(float value)
@@ -82,14 +71,14 @@ void CliView::ReportDevice(std::uint8_t deviceType)
 void CliView::Notice(const QString& line)
 {
     finishBar();
-    output_.err(textLine(line));
+    output_.err(TerminalLine(line));
 }
 
 void CliView::ShowFailureBox()
 {
     finishBar();
-    output_.err(textLine(QStringLiteral("Error!")) + textLine(QStringLiteral("Fault during upload.")));
-    output_.err(textLine(QStringLiteral("why: ") + why_));
+    output_.err(TerminalLine(QStringLiteral("Error!")) + TerminalLine(QStringLiteral("Fault during upload.")));
+    output_.err(TerminalLine(QStringLiteral("why: ") + why_));
 }
 
 void CliView::ShowMessage(const QString& title, const QString& text)
@@ -99,7 +88,7 @@ void CliView::ShowMessage(const QString& title, const QString& text)
         return;
     shown_.insert(line);
     finishBar();
-    output_.err(textLine(line));
+    output_.err(TerminalLine(line));
     if (mode_.json)
         output_.out(MessageEvent(title, text));
 }
@@ -136,7 +125,7 @@ void CliView::Finish(const UnitResult& unit)
     result.wallSeconds = clock_ ? clock_() - wallStart_ : unit.seconds;
     result.recordError = unit.kept.ok() ? QString() : unit.kept.why();
     if (!mode_.quiet)
-        output_.err(textLine(SummaryLine(result.exchanges, result.wallSeconds, result.medianRttMs)));
+        output_.err(TerminalLine(SummaryLine(result.exchanges, result.wallSeconds, result.medianRttMs)));
     if (mode_.json)
         output_.out(ResultEvent(result));
 }

@@ -1,23 +1,16 @@
 #include "LineDisplay.h"
 
+#include "TerminalText.h"
+
 #include "ProgressBar.h"
 
 #include <algorithm>
 
 namespace vlboot::cli {
-namespace {
-
-QByteArray textLine(const QString& text)
-{
-    return text.toLocal8Bit() + '\n';
-}
-
-} // namespace
-
 void LineDisplay::Notice(const QString& line)
 {
     clearLive();
-    output_.err(textLine(line));
+    output_.err(TerminalLine(line));
     if (live_)
         Draw(lines_, more_);
 }
@@ -38,7 +31,7 @@ void LineDisplay::Draw(const QStringList& lines, const std::function<QString(int
     const int all = static_cast<int>(lines.size());
     const int shown = rows > 2 && all > rows - 1 ? rows - 2 : all;
     for (int i = 0; i < shown; ++i)
-        bytes += '\r' + lines.at(i).toLocal8Bit() + "\x1b[K\n";
+        bytes += '\r' + EscapeForTerminal(lines.at(i)).toLocal8Bit() + "\x1b[K\n";
     if (shown < all)
         bytes += '\r' + (more ? more(shown) : QStringLiteral("... and %1 more").arg(all - shown)).toLocal8Bit() + "\x1b[K\n";
     drawnLines_ = shown < all ? shown + 1 : shown;

@@ -1,5 +1,7 @@
 #include "ProductionLine.h"
 
+#include "TerminalText.h"
+
 #include "DatabaseCommands.h"
 #include "ExitStatus.h"
 #include "FirmwareCheck.h"
@@ -27,11 +29,6 @@
 
 namespace vlboot::cli {
 namespace {
-
-QByteArray textLine(const QString& text)
-{
-    return text.toLocal8Bit() + '\n';
-}
 
 class Line {
 public:
@@ -103,7 +100,7 @@ int Line::Run(const UnitCommand& command, const QStringList& ports, int stopSign
 void Line::event(const UnitProcess& unit, const UnitEvent& e)
 {
     if (e.kind == UnitEvent::Kind::Caption && captions_)
-        output_.out(textLine(unit.Port() + QStringLiteral(": ") + e.text));
+        output_.out(TerminalLine(unit.Port() + QStringLiteral(": ") + e.text));
     display_.MarkDirty();
     if (options_.json)
         output_.out(EventLine(e.object, unit.Port()));
@@ -153,7 +150,7 @@ void Line::resultsTable()
     }
     QByteArray table;
     for (const QString& line : TableLines(rows))
-        table += textLine(line);
+        table += TerminalLine(line);
     output_.err(table);
 }
 
@@ -176,7 +173,7 @@ int Line::exitStatus() const
 
 void failedBeforeAnyPort(const CliOptions& options, const CliOutput& output, int status, const QString& why)
 {
-    output.err(textLine(QStringLiteral("why: ") + why));
+    output.err(TerminalLine(QStringLiteral("why: ") + why));
     if (options.json) {
         ResultEventData result;
         result.status = status;
@@ -194,13 +191,13 @@ int RunProductionLine(const CliOptions& options, const QString& configDir, const
     // Checked once before any port is touched: a bad file reaches no unit.
     const Result<LineFirmware> firmware = CheckLineFirmware(options, configDir, ReadProductionSetup(ini));
     if (!firmware) {
-        output.err(textLine(QStringLiteral("Error!")) + textLine(QStringLiteral("Fault during upload.")));
+        output.err(TerminalLine(QStringLiteral("Error!")) + TerminalLine(QStringLiteral("Fault during upload.")));
         failedBeforeAnyPort(options, output, ExitStatus::Fault, firmware.why());
         return ExitStatus::Fault;
     }
     QStringList ports = options.ports;
     if (const QString twice = SameDeviceTwice(ports, ini); !twice.isEmpty()) {
-        output.err(textLine(QStringLiteral("vlboot-cli: ") + twice));
+        output.err(TerminalLine(QStringLiteral("vlboot-cli: ") + twice));
         return ExitStatus::Usage;
     }
     if (options.autoPorts) {
@@ -210,7 +207,7 @@ int RunProductionLine(const CliOptions& options, const QString& configDir, const
             if (a.Answered())
                 ports << a.device;
             else if (a.answer == ProbeAnswer::Held)
-                output.err(textLine(QStringLiteral("vlboot-cli: skipped %1: held by another program (%2)").arg(a.device, a.detail)));
+                output.err(TerminalLine(QStringLiteral("vlboot-cli: skipped %1: held by another program (%2)").arg(a.device, a.detail)));
         }
         if (platform::StopSignalReceived())
             return platform::ExitStatusOfSignal(platform::StopSignalReceived());

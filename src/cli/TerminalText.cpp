@@ -28,4 +28,9 @@ QString EscapeForTerminal(const QString& text)
     return escaped;
 }
 
+QByteArray TerminalLine(const QString& text)
+{
+    return EscapeForTerminal(text).toLocal8Bit() + '\n';
+}
+
 } // namespace vlboot::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace vlboot::cli {
@@ -11,5 +12,9 @@ namespace vlboot::cli {
 // (letters of any script, a backslash) is kept as it is. For the command
 // line's text output only; JSON keeps names exact.
 QString EscapeForTerminal(const QString& text);
+
+// One line of the command line's text output: `text` escaped as above, in
+// the local encoding, with its line end.
+QByteArray TerminalLine(const QString& text);
 
 } // namespace vlboot::cli

@@ -1,5 +1,7 @@
 #include "WatchMode.h"
 
+#include "TerminalText.h"
+
 #include "DatabaseCommands.h"
 #include "ExitStatus.h"
 #include "LineDisplay.h"
@@ -24,9 +26,16 @@
 namespace vlboot::cli {
 namespace {
 
-QByteArray textLine(const QString& text)
+// A port's last unit in the totals table: its outcome, and its serial
+// number or why it failed.
+QString lastUnitText(const UnitOutcome& unit)
 {
-    return text.toLocal8Bit() + '\n';
+    QString text = unit.outcome;
+    if (unit.serialNumber)
+        text += QStringLiteral(" serial %1").arg(*unit.serialNumber);
+    if (!unit.Passed() && !unit.why.isEmpty())
+        text += QLatin1Char(' ') + unit.why;
+    return text;
 }
 
 class Watch {
@@ -65,12 +74,12 @@ int Watch::Run(LineWatch& watch, int stopSignalFd)
         feed_ = std::make_unique<http::WatchFeed>(watch, station_);
         const Outcome started = feed_->Serve(options_.http, station_.httpToken);
         if (!started.ok()) {
-            output_.err(textLine(QStringLiteral("vlboot-cli: ") + started.why()));
+            output_.err(TerminalLine(QStringLiteral("vlboot-cli: ") + started.why()));
             return ExitStatus::Usage;
         }
-        output_.err(textLine(QStringLiteral("vlboot-cli: the station's page and API: %1").arg(feed_->PageUrl())));
+        output_.err(TerminalLine(QStringLiteral("vlboot-cli: the station's page and API: %1").arg(feed_->PageUrl())));
 #else
-        output_.err(textLine(QStringLiteral("vlboot-cli: the station's HTTP server is not available in this build")));
+        output_.err(TerminalLine(QStringLiteral("vlboot-cli: the station's HTTP server is not available in this build")));
         return ExitStatus::Unavailable;
 #endif
     }
@@ -78,12 +87,12 @@ int Watch::Run(LineWatch& watch, int stopSignalFd)
     QObject::connect(&watch, &LineWatch::PortChanged, [this] { display_.MarkDirty(); });
     QObject::connect(&watch, &LineWatch::PortStateChanged, [this](const PortWatcher* p) {
         if (captions_)
-            output_.out(textLine(p->Port() + QStringLiteral(": ") + (PortStateName(p->State()) + QStringLiteral("  ") +
+            output_.out(TerminalLine(p->Port() + QStringLiteral(": ") + (PortStateName(p->State()) + QStringLiteral("  ") +
                                                                       (p->State() == PortState::Programming ? QString() : PortStateDetail(*p))).trimmed()));
     });
     QObject::connect(&watch, &LineWatch::UnitEvent, [this](const PortWatcher* p, const UnitEvent& e) {
         if (e.kind == UnitEvent::Kind::Caption && captions_)
-            output_.out(textLine(p->Port() + QStringLiteral(": ") + e.text));
+            output_.out(TerminalLine(p->Port() + QStringLiteral(": ") + e.text));
     });
     if (options_.json)
         QObject::connect(&watch, &LineWatch::StationEvent, [this](const QJsonObject& e) { output_.out(EventLine(e)); });
@@ -141,12 +150,12 @@ void Watch::totalsTable() const
     QList<QStringList> rows{{QStringLiteral("PORT"), QStringLiteral("PASSED"), QStringLiteral("FAILED"), QStringLiteral("LAST")}};
     for (const auto& port : watch_->Ports())
         rows << QStringList{port->Port(), QString::number(port->Passed()), QString::number(port->Failed()),
-                            port->Last() ? port->Last()->outcome + QLatin1Char(' ') + PortStateDetail(*port) : QStringLiteral("-")};
+                            port->Last() ? lastUnitText(*port->Last()) : QStringLiteral("-")};
     rows << QStringList{QStringLiteral("all"), QString::number(watch_->Passed()), QString::number(watch_->Failed()),
                         QStringLiteral("%1 units per hour").arg(watch_->UnitsPerHour())};
     QByteArray text;
     for (const QString& line : TableLines(rows))
-        text += textLine(line);
+        text += TerminalLine(line);
     output_.err(text);
 }
 
@@ -159,12 +168,12 @@ int RunWatch(const CliOptions& options, const QString& configDir, const CliOutpu
     const ProductionSetup production = ReadProductionSetup(ini);
     const Result<LineFirmware> firmware = CheckLineFirmware(options, configDir, production);
     if (!firmware) {
-        output.err(textLine(QStringLiteral("why: ") + firmware.why()));
+        output.err(TerminalLine(QStringLiteral("why: ") + firmware.why()));
         return ExitStatus::Fault;
     }
     const QStringList ports = options.autoPorts ? ProbeCandidates(ini) : options.ports;
     if (const QString twice = SameDeviceTwice(ports, ini); !twice.isEmpty()) {
-        output.err(textLine(QStringLiteral("vlboot-cli: ") + twice));
+        output.err(TerminalLine(QStringLiteral("vlboot-cli: ") + twice));
         return ExitStatus::Usage;
     }
     WarnOfTheCounter(options, configDir, output);
