@@ -93,6 +93,15 @@ void PortTile::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
     fitState();
+    elideLine();
+}
+
+// The line beside the state in one line: its start, cut short with "..."
+// where the tile ends (the whole of it in the tooltip).
+void PortTile::elideLine()
+{
+    const int room = contentsRect().width() - 2 * layout()->contentsMargins().left();
+    line_->setText(line_->fontMetrics().elidedText(lineText_, Qt::ElideRight, std::max(room, 0)));
 }
 
 // The state as big as it fits the tile's width.
@@ -131,7 +140,10 @@ void PortTile::showState(int state, const QString& words, const QString& beside)
         state_->setText(words);
         fitState();
     }
-    line_->setText(beside);
+    if (lineText_ != beside) {
+        lineText_ = beside;
+        elideLine();
+    }
     setAccessibleName(port_->text() + QLatin1Char(' ') + words + QLatin1Char(' ') + beside);
 }
 
@@ -142,7 +154,7 @@ QString PortTile::StateText() const
 
 QString PortTile::LineText() const
 {
-    return line_->text();
+    return lineText_;
 }
 
 QString PortTile::CountsText() const

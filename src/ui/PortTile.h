@@ -33,10 +33,12 @@ protected:
 
 private:
     void fitState();
+    void elideLine();
     void showState(int state, const QString& words, const QString& beside);
 
     int styled_ = -2; // the state whose colours the tile has (-1: idle)
     double stateSize_ = 0; // the state's full point size
+    QString lineText_;     // the line beside the state, whole (the label may show it cut short)
     QLabel* port_;
     QLabel* state_;
     QLabel* line_;
