@@ -12,6 +12,39 @@
 #include <QSaveFile>
 #include <cstdio>
 
+namespace {
+
+// Writes the image the options shape into `out`; the exit status.
+int writeImage(const QCommandLineParser& p, const QString& out)
+{
+    vlboot::sim::ImageShape shape;
+    bool ok[5];
+    shape.firstBlock = p.value("first-block").toInt(&ok[0]);
+    shape.blockCount = p.value("blocks").toInt(&ok[1]);
+    shape.bytesPerBlock = p.value("bytes-per-block").toInt(&ok[2]);
+    shape.recordSize = p.value("record-size").toInt(&ok[3]);
+    shape.seed = p.value("seed").toUInt(&ok[4]);
+    if (!(ok[0] && ok[1] && ok[2] && ok[3] && ok[4]) || shape.firstBlock < 0 || shape.blockCount < 0
+        || shape.bytesPerBlock < 0 || shape.bytesPerBlock > 65536 || shape.recordSize < 1 || shape.recordSize > 255) {
+        std::fprintf(stderr, "vlboot-mkfw: bad image shape\n");
+        return vlboot::ExitStatus::Usage;
+    }
+    QSaveFile file(out);
+    if (!file.open(QIODevice::WriteOnly)) {
+        std::fprintf(stderr, "vlboot-mkfw: %s: %s\n", qPrintable(out), qPrintable(file.errorString()));
+        return 1;
+    }
+    const std::int64_t bytes = vlboot::sim::WriteImage(file, shape);
+    if (!file.commit()) {
+        std::fprintf(stderr, "vlboot-mkfw: %s: %s\n", qPrintable(out), qPrintable(file.errorString()));
+        return 1;
+    }
+    std::printf("%s: %lld data bytes in %d blocks\n", qPrintable(out), static_cast<long long>(bytes), shape.blockCount);
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -68,28 +101,5 @@ int main(int argc, char** argv)
     if (verifying)
         return vlboot::sim::VerifyDump(p.value("verify"), out, p.isSet("fixture"), p.isSet("strict-serial"));
 
-    vlboot::sim::ImageShape shape;
-    bool ok[5];
-    shape.firstBlock = p.value("first-block").toInt(&ok[0]);
-    shape.blockCount = p.value("blocks").toInt(&ok[1]);
-    shape.bytesPerBlock = p.value("bytes-per-block").toInt(&ok[2]);
-    shape.recordSize = p.value("record-size").toInt(&ok[3]);
-    shape.seed = p.value("seed").toUInt(&ok[4]);
-    if (!(ok[0] && ok[1] && ok[2] && ok[3] && ok[4]) || shape.firstBlock < 0 || shape.blockCount < 0
-        || shape.bytesPerBlock < 0 || shape.bytesPerBlock > 65536 || shape.recordSize < 1 || shape.recordSize > 255) {
-        std::fprintf(stderr, "vlboot-mkfw: bad image shape\n");
-        return vlboot::ExitStatus::Usage;
-    }
-    QSaveFile file(out);
-    if (!file.open(QIODevice::WriteOnly)) {
-        std::fprintf(stderr, "vlboot-mkfw: %s: %s\n", qPrintable(out), qPrintable(file.errorString()));
-        return 1;
-    }
-    const std::int64_t bytes = vlboot::sim::WriteImage(file, shape);
-    if (!file.commit()) {
-        std::fprintf(stderr, "vlboot-mkfw: %s: %s\n", qPrintable(out), qPrintable(file.errorString()));
-        return 1;
-    }
-    std::printf("%s: %lld data bytes in %d blocks\n", qPrintable(out), static_cast<long long>(bytes), shape.blockCount);
-    return 0;
+    return writeImage(p, out);
 }

@@ -73,60 +73,51 @@ int stdinToWatch(bool ignore)
     return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) ? STDIN_FILENO : -1;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
-{
-    using namespace vlboot::sim;
-
-    std::string error;
-    const auto options = ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), error);
-    if (!options) {
-        std::fprintf(stderr, "vlboot-sim: %s\nTry 'vlboot-sim --help'.\n", error.c_str());
-        return vlboot::ExitStatus::Usage;
-    }
-    if (options->help) {
-        std::fputs(SimUsage().c_str(), stdout);
-        return 0;
-    }
-    if (options->version) {
-        std::printf("vlboot-sim %s\n", vlboot::VersionText);
-        return 0;
+// What is kept of each unit that leaves: its line in the units log and its
+// dump. A write that fails is said on standard error and makes the exit
+// status 1.
+class Departures {
+public:
+    Departures(const vlboot::sim::SimOptions& options, int logFd)
+        : o_(options)
+        , logFd_(logFd)
+        , startEpoch_(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count())
+    {
     }
 
-    if (!options->dumpDir.empty() && !PrepareDumpFolder(options->dumpDir, error)) {
-        std::fprintf(stderr, "vlboot-sim: %s\n", error.c_str());
-        return 1;
-    }
-
-    int logFd = -1;
-    if (!options->unitsLog.empty() && (logFd = openUnitsLog(options->unitsLog)) < 0) {
-        std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", options->unitsLog.c_str(),
-                     errno == ENXIO ? "a FIFO nobody reads" : std::strerror(errno));
-        return 1;
-    }
-    bool failed = false;
-    const SimOptions& o = *options;
-    const std::int64_t startNs = MonotonicNs();
-    const double startEpoch = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    const auto departed = [&](const UnitReport& report, const DeviceModel& unit) {
-        const std::string line = UnitLogLine(report, unit, startEpoch) + "\n";
-        if (logFd >= 0 && ::write(logFd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-            std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", o.unitsLog.c_str(), std::strerror(errno));
-            ::close(logFd);
-            logFd = -1;
-            failed = true;
+    void Keep(const vlboot::sim::UnitReport& report, const vlboot::sim::DeviceModel& unit)
+    {
+        const std::string line = UnitLogLine(report, unit, startEpoch_) + "\n";
+        if (logFd_ >= 0 && ::write(logFd_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+            std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", o_.unitsLog.c_str(), std::strerror(errno));
+            ::close(logFd_);
+            logFd_ = -1;
+            failed_ = true;
         }
         // The one unit of a simulator without a schedule keeps the folder itself.
-        const bool alone = !o.schedule.Given() && report.number == 1 && report.leftBy == "stop";
-        const std::string dir = alone ? o.dumpDir : o.dumpDir + "/unit-" + std::to_string(report.number);
+        const bool alone = !o_.schedule.Given() && report.number == 1 && report.leftBy == "stop";
+        const std::string dir = alone ? o_.dumpDir : o_.dumpDir + "/unit-" + std::to_string(report.number);
         std::string why;
-        if (!o.dumpDir.empty() && !WriteDump(unit, dir, why)) {
+        if (!o_.dumpDir.empty() && !WriteDump(unit, dir, why)) {
             std::fprintf(stderr, "vlboot-sim: %s\n", why.c_str());
-            failed = true;
+            failed_ = true;
         }
-    };
+    }
+    bool Failed() const { return failed_; }
 
+private:
+    const vlboot::sim::SimOptions& o_;
+    int logFd_;
+    double startEpoch_; // the wall-clock time the units' times count from
+    bool failed_ = false;
+};
+
+// Serves the line on its pseudo-terminal until a stop signal, the end of
+// the standard input it watches, or the last of its --units has left.
+int serveLine(const vlboot::sim::SimOptions& o, Departures& departures)
+{
+    using namespace vlboot::sim;
+    std::string error;
     PtyServer server(o.baud);
     const int stopSignalFd = vlboot::platform::InstallStopSignals();
     const int unitSignalFd = installUnitSignals();
@@ -134,7 +125,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vlboot-sim: %s\n", error.empty() ? "cannot set up the signals" : error.c_str());
         return 1;
     }
-    UnitLine line(o.device, o.faults, o.schedule, startNs, departed);
+    UnitLine line(o.device, o.faults, o.schedule, MonotonicNs(),
+                  [&departures](const UnitReport& report, const DeviceModel& unit) { departures.Keep(report, unit); });
     int served = -1; // the arrival number of the unit the server has (0: nobody)
     const auto serve = [&] {
         const int on = line.Unit() != nullptr ? line.Arrivals() : 0;
@@ -168,5 +160,41 @@ int main(int argc, char** argv)
 
     std::fprintf(stderr, "%s, units %d\n", server.Summary().c_str(), line.Arrivals());
     line.TakeOff(MonotonicNs(), "stop");
-    return failed ? 1 : 0;
+    return departures.Failed() ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace vlboot::sim;
+
+    std::string error;
+    const auto options = ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::fprintf(stderr, "vlboot-sim: %s\nTry 'vlboot-sim --help'.\n", error.c_str());
+        return vlboot::ExitStatus::Usage;
+    }
+    if (options->help) {
+        std::fputs(SimUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::printf("vlboot-sim %s\n", vlboot::VersionText);
+        return 0;
+    }
+
+    if (!options->dumpDir.empty() && !PrepareDumpFolder(options->dumpDir, error)) {
+        std::fprintf(stderr, "vlboot-sim: %s\n", error.c_str());
+        return 1;
+    }
+
+    int logFd = -1;
+    if (!options->unitsLog.empty() && (logFd = openUnitsLog(options->unitsLog)) < 0) {
+        std::fprintf(stderr, "vlboot-sim: cannot write the units log %s: %s\n", options->unitsLog.c_str(),
+                     errno == ENXIO ? "a FIFO nobody reads" : std::strerror(errno));
+        return 1;
+    }
+    Departures departures(*options, logFd);
+    return serveLine(*options, departures);
 }

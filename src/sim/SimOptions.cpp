@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <set>
 #include <utility>
 
 namespace vlboot::sim {
@@ -140,110 +141,91 @@ std::optional<FaultOption> ParseFaultOption(std::string_view text, std::string& 
     return option;
 }
 
+namespace {
+
+// The options of the device: what answers, its pace, dumps, faults, log.
+bool takeDeviceOption(SimOptions& options, const std::string& arg, const std::string& v, std::string& error)
+{
+    if (arg == "--device") {
+        if (v == "amplifier")
+            options.device = DeviceKind::Amplifier;
+        else if (v == "fixture")
+            options.device = DeviceKind::Fixture;
+        else if (v == "silent")
+            options.device = DeviceKind::Silent;
+        else
+            error = "unknown device '" + v + "' (amplifier, fixture or silent)";
+    } else if (arg == "--baud") {
+        const auto baud = ParseNumber(v, 10000000L);
+        if (!baud || *baud < 1)
+            error = "bad baud rate '" + v + "'";
+        else
+            options.baud = static_cast<int>(*baud);
+    } else if (arg == "--dump" || arg == "--units-log") {
+        if (v.empty())
+            error = arg == "--dump" ? "--dump needs a folder" : "--units-log needs a file";
+        (arg == "--dump" ? options.dumpDir : options.unitsLog) = v;
+    } else if (arg == "--fault") {
+        if (auto fault = ParseFaultOption(v, error))
+            options.faults.push_back(*fault);
+    }
+    return error.empty();
+}
+
+// The options of the units' schedule.
+bool takeScheduleOption(UnitSchedule& schedule, const std::string& arg, const std::string& v, std::string& error)
+{
+    if (arg == "--present" || arg == "--absent" || arg == "--leave-after-exit") {
+        const auto seconds = ParseSeconds(v);
+        if (!seconds)
+            error = "bad time for " + arg + " '" + v + "' (seconds above 0, such as 2 or 0.25)";
+        else
+            (arg == "--present" ? schedule.present : arg == "--absent" ? schedule.absent : schedule.leaveAfterExit) = *seconds;
+    } else if (arg == "--units" || arg == "--jitter-seed") {
+        const auto n = ParseNumber(v, arg == "--units" ? 1000000000L : 0xFFFFFFFFL);
+        if (!n || (arg == "--units" && *n < 1))
+            error = "bad number for " + arg + " '" + v + "'";
+        else if (arg == "--units")
+            schedule.units = static_cast<int>(*n);
+        else
+            schedule.jitterSeed = static_cast<std::uint32_t>(*n);
+    } else if (arg == "--jitter") {
+        const auto part = v == "0" ? std::optional<double>(0.0) : ParseSeconds(v);
+        if (!part || *part > 1)
+            error = "bad --jitter '" + v + "' (a part of each time, 0 to 1, such as 0.2)";
+        else
+            schedule.jitter = *part;
+    }
+    return error.empty();
+}
+
+const std::set<std::string> DeviceOptions{"--device", "--baud", "--dump", "--units-log", "--fault"};
+const std::set<std::string> ScheduleOptions{"--present", "--absent", "--leave-after-exit", "--units", "--jitter-seed", "--jitter"};
+
+} // namespace
+
 std::optional<SimOptions> ParseSimOptions(const std::vector<std::string>& args, std::string& error)
 {
     SimOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                error = arg + " needs a value";
-                return std::nullopt;
-            }
-            return args[++i];
-        };
         if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
         } else if (arg == "--ignore-stdin") {
             options.ignoreStdin = true;
-        } else if (arg == "--device") {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            if (*v == "amplifier")
-                options.device = DeviceKind::Amplifier;
-            else if (*v == "fixture")
-                options.device = DeviceKind::Fixture;
-            else if (*v == "silent")
-                options.device = DeviceKind::Silent;
-            else {
-                error = "unknown device '" + *v + "' (amplifier, fixture or silent)";
-                return std::nullopt;
-            }
-        } else if (arg == "--baud") {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            const auto baud = ParseNumber(*v, 10000000L);
-            if (!baud || *baud < 1) {
-                error = "bad baud rate '" + *v + "'";
-                return std::nullopt;
-            }
-            options.baud = static_cast<int>(*baud);
-        } else if (arg == "--dump") {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            if (v->empty()) {
-                error = "--dump needs a folder";
-                return std::nullopt;
-            }
-            options.dumpDir = *v;
-        } else if (arg == "--present" || arg == "--absent" || arg == "--leave-after-exit") {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            const auto seconds = ParseSeconds(*v);
-            if (!seconds) {
-                error = "bad time for " + arg + " '" + *v + "' (seconds above 0, such as 2 or 0.25)";
-                return std::nullopt;
-            }
-            (arg == "--present" ? options.schedule.present
-                                : arg == "--absent" ? options.schedule.absent : options.schedule.leaveAfterExit) = *seconds;
         } else if (arg == "--start-absent") {
             options.schedule.startAbsent = true;
-        } else if (arg == "--units" || arg == "--jitter-seed") {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            const auto n = ParseNumber(*v, arg == "--units" ? 1000000000L : 0xFFFFFFFFL);
-            if (!n || (arg == "--units" && *n < 1)) {
-                error = "bad number for " + arg + " '" + *v + "'";
+        } else if (DeviceOptions.count(arg) || ScheduleOptions.count(arg)) {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
                 return std::nullopt;
             }
-            if (arg == "--units")
-                options.schedule.units = static_cast<int>(*n);
-            else
-                options.schedule.jitterSeed = static_cast<std::uint32_t>(*n);
-        } else if (arg == "--jitter") {
-            const auto v = value();
-            if (!v)
+            const std::string& v = args[++i];
+            if (!(DeviceOptions.count(arg) ? takeDeviceOption(options, arg, v, error)
+                                           : takeScheduleOption(options.schedule, arg, v, error)))
                 return std::nullopt;
-            const auto part = *v == "0" ? std::optional<double>(0.0) : ParseSeconds(*v);
-            if (!part || *part > 1) {
-                error = "bad --jitter '" + *v + "' (a part of each time, 0 to 1, such as 0.2)";
-                return std::nullopt;
-            }
-            options.schedule.jitter = *part;
-        } else if (arg == "--units-log") {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            if (v->empty()) {
-                error = "--units-log needs a file";
-                return std::nullopt;
-            }
-            options.unitsLog = *v;
-        } else if (arg == "--fault") {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            auto fault = ParseFaultOption(*v, error);
-            if (!fault)
-                return std::nullopt;
-            options.faults.push_back(*fault);
         } else {
             error = "unknown argument '" + arg + "'";
             return std::nullopt;
