@@ -107,4 +107,11 @@ bool StandardOutputIsTerminal();
 int StandardErrorColumns();
 int StandardErrorRows();
 
+// The first of the program's arguments that is no text in the system's
+// encoding (a file name in another encoding than UTF-8), its bytes beyond
+// ASCII shown as \xNN; nothing when every argument is text. Qt would read
+// such a name with replacement characters, and no file has that name.
+// (Windows hands programs their arguments as text.)
+std::optional<QString> UndecodableArgument(int argc, char** argv);
+
 } // namespace vlboot::platform

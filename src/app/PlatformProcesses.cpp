@@ -155,6 +155,22 @@ int StandardErrorColumns()
     return size.ws_col;
 }
 
+std::optional<QString> UndecodableArgument(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (QString::fromLocal8Bit(bytes).toLocal8Bit() == bytes)
+            continue;
+        QString shown;
+        for (const char c : bytes) {
+            const auto u = static_cast<unsigned char>(c);
+            shown += u >= 0x20 && u < 0x7F ? QString(QLatin1Char(c)) : QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        }
+        return shown;
+    }
+    return std::nullopt;
+}
+
 int StandardErrorRows()
 {
     winsize size {};
@@ -235,6 +251,11 @@ bool StandardOutputIsTerminal()
 int StandardErrorColumns()
 {
     return 0;
+}
+
+std::optional<QString> UndecodableArgument(int, char**)
+{
+    return std::nullopt;
 }
 
 int StandardErrorRows()

@@ -18,6 +18,7 @@
 #include "ConfigFolder.h"
 #include "Dialogs.h"
 #include "ExitStatus.h"
+#include "Platform.h"
 #include "ProductionWindow.h"
 #include "VLboot.h"
 #include "Version.h"
@@ -131,6 +132,12 @@ bool displayAvailable()
 
 int main(int argc, char** argv)
 {
+    if (const std::optional<QString> name = vlboot::platform::UndecodableArgument(argc, argv)) {
+        print(stderr, QStringLiteral("vlboot: %1 is no text in this system's encoding: vlboot cannot name that file or folder; "
+                                     "rename it\n")
+                          .arg(*name));
+        return vlboot::ExitStatus::Usage;
+    }
     const CommandLine line = parse(argc, argv);
     if (!line.ok) {
         print(stderr, QStringLiteral("vlboot: ") + line.error + QStringLiteral("\n\n") + line.helpText);

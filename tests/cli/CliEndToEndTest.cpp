@@ -8,6 +8,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
 #include <QThread>
 #include <csignal>
 
@@ -122,4 +125,11 @@ TEST_F(EndToEnd, UsageHelpAndVersion)
     EXPECT_EQ(typo.exitCode, 64); // a typo, not a fresh start
     EXPECT_TRUE(typo.errText().contains("not an existing folder"));
     EXPECT_EQ(RunCli({"--version"}).out, QByteArray("vlboot-cli ") + VersionText + "\n");
+    // A file name in another encoding than the system's: said as its bytes,
+    // not "no such file" for a name with replacement characters.
+    QProcess latin1;
+    latin1.start("/bin/sh", {"-c", R"sh(exec "$0" --check "$(printf 'fw\351.ldr')")sh", QDir(QCoreApplication::applicationDirPath()).filePath("vlboot-cli")});
+    ASSERT_TRUE(latin1.waitForFinished(20000));
+    EXPECT_EQ(latin1.exitCode(), 64);
+    EXPECT_TRUE(latin1.readAllStandardError().contains(R"(fw\xe9.ldr is no text in this system's encoding)"));
 }
