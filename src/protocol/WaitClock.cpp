@@ -3,7 +3,6 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -26,8 +25,13 @@ void SteadyWaitClock::WaitForEvents(double deadline)
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (!dispatcher)
         return;
-    // A deadline already past wakes the wait at once.
-    const double remaining = std::max(0.0, deadline - Now());
+    const double remaining = deadline - Now();
+    if (remaining <= 0) {
+        // Past the deadline: only what is already waiting. (Windows' event
+        // dispatcher does not wake a blocking wait for a timer of 0 ms.)
+        dispatcher->processEvents(QEventLoop::AllEvents);
+        return;
+    }
     wake_.start(static_cast<int>(std::ceil(remaining * 1000.0)));
     dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wake_.stop();
