@@ -30,6 +30,7 @@ runs=${VLBOOT_BENCH_RUNS:-3}
 work="$build/line-work"
 
 "$root/scripts/deps.sh"
+"$root/scripts/install-packages.sh" python3
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVLBOOT_BENCH=ON -DVLBOOT_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target vlboot-cli vlboot-sim vlboot-mkfw vlboot-bench-window >/dev/null
 bin="$build/bin"

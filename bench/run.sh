@@ -33,12 +33,7 @@ work="$build/bench-work"
 
 # --- tools and build -------------------------------------------------------
 "$root/scripts/deps.sh"
-if [ ! -x /usr/bin/time ] || ! command -v python3 >/dev/null; then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends time python3
-fi
+"$root/scripts/install-packages.sh" time python3
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVLBOOT_BENCH=ON -DVLBOOT_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target vlboot-cli vlboot-sim vlboot-mkfw vlboot-bench-check >/dev/null
 

@@ -16,18 +16,4 @@ packages=(
   lintian desktop-file-utils appstream shared-mime-info man-db bash-completion
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/install-packages.sh" "${packages[@]}"

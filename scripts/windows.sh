@@ -12,18 +12,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 nsis zip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 # The shared Qt, unpacked once per archive (a stamp names the one unpacked).
 archive=${VLBOOT_QT_ARCHIVE:-$root/../shared/toolchains/qt6.1.2-mingw-w64.tar.xz}

@@ -23,18 +23,7 @@ measure=0
 [ "${1:-}" = --measure ] && measure=1
 
 packages=(wine64 wine xvfb xauth xdotool x11-apps imagemagick unzip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/install-packages.sh "${packages[@]}"
 
 t_start=$SECONDS
 scripts/windows.sh >/dev/null

@@ -39,6 +39,17 @@ void LineDisplay::Draw(const QStringList& lines, const std::function<QString(int
     output_.err(bytes);
 }
 
+void LineDisplay::KeepRedrawn(QTimer& timer, const std::function<void()>& draw)
+{
+    if (!live_)
+        return;
+    QObject::connect(&timer, &QTimer::timeout, [this, draw] {
+        if (dirty_)
+            draw();
+    });
+    timer.start(static_cast<int>(ProgressBar::MinRedrawSeconds * 1000));
+}
+
 void LineDisplay::clearLive()
 {
     if (!live_ || drawnLines_ == 0)

@@ -4,6 +4,8 @@
 #include "UnitProcess.h"
 
 #include <QStringList>
+#include <QTimer>
+#include <functional>
 #include <vector>
 
 namespace vlboot::cli {
@@ -25,6 +27,9 @@ public:
     void Draw(const QStringList& lines, const std::function<QString(int first)>& more = {});
     void MarkDirty() { dirty_ = true; }
     bool Dirty() const { return dirty_; }
+    // On a live display: calls `draw` with `timer` at most ten times a
+    // second, whenever something was marked since the last drawing.
+    void KeepRedrawn(QTimer& timer, const std::function<void()>& draw);
     // The terminal's width, 0 when unknown.
     int Columns() const { return output_.columns ? output_.columns() : 0; }
 

@@ -72,14 +72,9 @@ int Line::Run(const UnitCommand& command, const QStringList& ports, int stopSign
         QObject::connect(stopWatch.get(), &QSocketNotifier::activated, [this] { stop(); });
     }
     QTimer redraw;
-    if (display_.Live()) {
-        QObject::connect(&redraw, &QTimer::timeout, [this] {
-            if (display_.Dirty())
-                draw();
-        });
-        redraw.start(static_cast<int>(ProgressBar::MinRedrawSeconds * 1000));
+    display_.KeepRedrawn(redraw, [this] { draw(); });
+    if (display_.Live())
         draw();
-    }
     for (auto& unit : units_) {
         UnitProcess* u = unit.get();
         QObject::connect(u, &UnitProcess::Event, [this, u](const UnitEvent& e) { event(*u, e); });

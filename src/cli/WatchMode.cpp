@@ -110,13 +110,7 @@ int Watch::Run(LineWatch& watch, int stopSignalFd)
         });
     }
     QTimer redraw;
-    if (display_.Live()) {
-        QObject::connect(&redraw, &QTimer::timeout, [this] {
-            if (display_.Dirty())
-                draw();
-        });
-        redraw.start(static_cast<int>(ProgressBar::MinRedrawSeconds * 1000));
-    }
+    display_.KeepRedrawn(redraw, [this] { draw(); });
     watch.Start();
     draw();
     if (platform::StopSignalReceived())
