@@ -40,6 +40,7 @@ TEST(FirmwareFile, LinesEndAtLfCrLfOrALoneCrEvenAcrossBlocks)
     const qsizetype block = LineReader::BlockSize;
     const L lines{QByteArray(block - 1, 'a'), QByteArray(block - 12, 'b'), QByteArray(3 * block + 7, 'c'), QByteArray(block, 'd')};
     EXPECT_EQ(allLines(lines[0] + '\n' + lines[1] + "\r\n" + lines[2] + '\r' + lines[3]), lines);
+    EXPECT_EQ(allLines(lines[0] + "\nf"), L({lines[0], "f"})); // the last read brings a single byte
 
     // Longer than allowed: cut after one character more, and nothing after.
     EXPECT_EQ(allLines("ok\n" + QByteArray(2 * block, 'x') + "\nnever", 10), L({"ok", "xxxxxxxxxxx<cut>"}));
