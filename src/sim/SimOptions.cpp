@@ -292,11 +292,12 @@ and flash blank. Dumps go into DIR/unit-K/ (K from 1) when any of
 given or once a unit has left; each unit's when it leaves, the one on the
 line at the stop.
 
-Units log line (times in seconds since the start):
-  {"unit":K,"device":"amplifier","arrived":T,"left":T,"left_by":HOW,
-   "requests":R,"detections":D,"boot_entries":E,"complete_runs":C,
-   "first_answer":T,"boot_entry":T,"run_end":T,"start_epoch":S,
-   "blocks":[B,...],"flash_crc":true|false}
+Units log: one JSON object a line, times in seconds since the start (the
+line has no spaces; they are shown here to be read):
+  {"unit":K, "device":"amplifier", "arrived":T, "left":T, "left_by":HOW,
+   "requests":R, "detections":D, "boot_entries":E, "complete_runs":C,
+   "first_answer":T, "boot_entry":T, "run_end":T, "start_epoch":S,
+   "blocks":[B,...], "flash_crc":true|false}
 HOW: signal, present, after-exit or stop. R: requests the unit took;
 D: detection requests it answered; C: boot-mode exits taken after a memory
 write since the boot-mode entry before them. "blocks": the program requests
