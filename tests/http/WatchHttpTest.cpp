@@ -152,6 +152,8 @@ void ExpectSameRecord(const QJsonObject& record, const QMap<QString, QString>& l
 
 TEST_F(WatchedStation, ItsStatusRecordsAndEventsAreWhatItsUnitsDid)
 {
+    const QByteArray sha256 = QCryptographicHash::hash(folder.read("module.ldr"), QCryptographicHash::Sha256).toHex();
+    Settings("FirmwareSha256=" + sha256 + "\r\n");
     Simulator fixture({"--device", "fixture", "--start-absent"});
     Simulator amplifier({"--device", "amplifier", "--start-absent", "--fault", "program:1:status"});
     const QString fx = fixture.TerminalPath(), amp = amplifier.TerminalPath();
@@ -171,8 +173,7 @@ TEST_F(WatchedStation, ItsStatusRecordsAndEventsAreWhatItsUnitsDid)
     EXPECT_GE(stream.WaitFor(Is("totals", {}, {{"passed", 1}, {"failed", 1}})), 0);
 
     const QJsonObject status = Status();
-    const QByteArray sha256 = QCryptographicHash::hash(folder.read("module.ldr"), QCryptographicHash::Sha256).toHex();
-    const QJsonObject firmware{{"file", folder.file("module.ldr")}, {"sha256", QString(sha256)}, {"pinned", false}};
+    const QJsonObject firmware{{"file", folder.file("module.ldr")}, {"sha256", QString(sha256)}, {"pinned", true}};
     EXPECT_EQ(status["station"], QJsonObject({{"name", "line1-station2"}, {"version", VersionText}, {"firmware", firmware},
                                               {"serial_source", "setup.ini"}, {"paused", false}}));
     // Both units are still on their fixtures, no longer in progress: one passed, one failed with its reason.
@@ -281,7 +282,9 @@ TEST_F(WatchedStation, BeyondLoopbackEveryRequestNeedsTheToken)
             SCOPED_TRACE((c.method + " " + c.path + " " + c.authorization).toStdString());
             EXPECT_EQ(Call(c.method, c.path, c.authorization).code, c.code);
         }
-        EXPECT_EQ(Status("Bearer " + token)["station"]["paused"], true);
+        const QJsonObject status = Status("Bearer " + token);
+        EXPECT_EQ(status["station"]["paused"], true);
+        EXPECT_EQ(status["station"]["firmware"]["pinned"], false); // no FirmwareSha256= here
         EXPECT_EQ(Stop(), 130);
     }
 }
