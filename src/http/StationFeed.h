@@ -18,7 +18,7 @@ namespace vlboot::http {
 // Status() is called for every GET /api/status, at the start of every event
 // stream and after every pause and resume, so it must be cheap (built from what the station holds in memory,
 // no file or database read). Its object, served as it is, has this shape
-// (every key present; null where there is nothing):
+// (every key present but "detail"; null where there is nothing):
 //
 //   {
 //     "station": {
@@ -35,7 +35,7 @@ namespace vlboot::http {
 //     "ports": [                              one per watched port, in the order the station names them
 //       {
 //         "port": "/dev/ttyUSB0",             as the station names it (the "port" of the events)
-//         "state": "programming",             "waiting", "programming", "passed", "failed" or "absent"
+//         "state": "programming",             "waiting", "programming", "passed", "failed", "absent" or "held"
 //         "percent": 42,                      0..100, the unit in progress (0 when none)
 //         "unit": {                           the unit in progress, null when none
 //           "device": "fixture",              "amplifier" or "fixture"
@@ -48,15 +48,17 @@ namespace vlboot::http {
 //           "why": null,                      the reason of a failure in one line, null on success
 //           "ended": "2025-01-15T09:11:40+01:00"
 //         },
-//         "passed": 12, "failed": 1           this port's units since the station started
+//         "passed": 12, "failed": 1,          this port's units since the station started
+//         "detail": "..."                     only when absent or held: why
 //       }
 //     ],
 //     "totals": { "passed": 48, "failed": 2, "units_per_hour": 96.5 }
 //   }
 //
 // "passed" / "failed" is the state of a port whose unit has ended and is
-// still on the fixture; "absent" a port whose device has gone (unplugged,
-// taken by another program) while the station keeps watching it.
+// still on the fixture; "absent" a port whose device has gone (unplugged),
+// "held" one that another program has open, while the station keeps
+// watching it.
 class StationFeed {
 public:
     virtual ~StationFeed() = default;

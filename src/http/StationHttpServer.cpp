@@ -156,6 +156,12 @@ public:
     EventStreams streams_;
     QString token_;
 
+    void Publish(const QJsonObject& event)
+    {
+        if (streams_.Count() > 0)
+            streams_.Send("data: " + json(event) + "\n\n");
+    }
+
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest&, QTcpSocket*) override {}
@@ -230,10 +236,15 @@ bool StationHttpServer::Server::handleRequest(const QHttpServerRequest& request,
         events(r, socket);
         break;
     case Route::Pause:
-    case Route::Resume:
+    case Route::Resume: {
         entry->route == Route::Pause ? feed_.Pause() : feed_.Resume();
-        send(r, Code::Ok, json(feed_.Status()));
+        QJsonObject status = feed_.Status();
+        send(r, Code::Ok, json(status));
+        // Every page and test system sees the station paused or running again at once.
+        status.insert(QStringLiteral("event"), QStringLiteral("status"));
+        Publish(status);
         break;
+    }
     }
     return true;
 }
@@ -362,13 +373,7 @@ quint16 StationHttpServer::Port() const
 
 void StationHttpServer::Publish(const QJsonObject& event)
 {
-    if (server_->streams_.Count() == 0)
-        return;
-    const QByteArray object = QJsonDocument(event).toJson(QJsonDocument::Compact);
-    QByteArray frame;
-    frame.reserve(object.size() + 8);
-    frame.append("data: ").append(object).append("\n\n");
-    server_->streams_.Send(frame);
+    server_->Publish(event);
 }
 
 int StationHttpServer::EventStreamCount() const

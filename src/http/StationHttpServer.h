@@ -25,8 +25,9 @@ namespace vlboot::http {
 //   GET  /api/events     Server-Sent Events: "data: {json}\n\n", first the
 //                        status with "event": "status", then every event
 //                        published, ": heartbeat" comments between
-//   POST /api/pause      StationFeed::Pause(), then the status as JSON
-//   POST /api/resume     StationFeed::Resume(), then the status as JSON
+//   POST /api/pause      StationFeed::Pause(), then the status as JSON (and
+//                        as a "status" event to every event stream)
+//   POST /api/resume     StationFeed::Resume(), then the status likewise
 //
 // Any other path is 404, another method on these paths 405 (with Allow).
 // Errors are {"error": "..."} with a status from 400 on.

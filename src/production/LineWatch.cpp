@@ -138,7 +138,8 @@ QJsonObject LineWatch::PortJson(const PortWatcher& port) const
                   {QStringLiteral("failed"), port.Failed()}};
     if (!port.Detail().isEmpty())
         o.insert(QStringLiteral("detail"), port.Detail());
-    const UnitProcess* unit = port.Unit();
+    // A unit that has ended is no longer in progress, though it stays on the fixture.
+    const UnitProcess* unit = port.State() == PortState::Programming ? port.Unit() : nullptr;
     o.insert(QStringLiteral("percent"), unit ? unit->State().percent : 0);
     o.insert(QStringLiteral("unit"), unit ? QJsonValue(QJsonObject{{QStringLiteral("device"), unit->State().kind},
                                                                    {QStringLiteral("caption"), unit->State().caption},

@@ -70,9 +70,10 @@ public:
     double UnitsPerHour() const;
     const std::deque<UnitOutcome>& LastUnits() const { return last_; }
 
-    // The port's state as JSON: port, state, detail, percent, unit {device,
-    // caption, started} or null, last {outcome, serial_number, why, ended}
-    // or null, passed, failed. And the totals: passed, failed,
+    // The port's state as JSON: port, state, detail, percent and unit
+    // {device, caption, started} of the unit in progress (0 and null unless
+    // programming), last {outcome, serial_number, why, ended} or null,
+    // passed, failed. And the totals: passed, failed,
     // units_per_hour.
     QJsonObject PortJson(const PortWatcher& port) const;
     QJsonObject TotalsJson() const;

@@ -83,6 +83,7 @@ void PortWatcher::probe()
     if (failure.Kind() != PortError::None) {
         session_.link().CloseMScomm();
         const bool held = failure.Kind() == PortError::AlreadyOpen;
+        unitStays_ = unitStays_ && held; // a device that went may come back with another unit
         setState(held ? PortState::Held : PortState::Absent, failure.detail.isEmpty() ? failure.message : failure.detail);
         schedule(AbsentIntervalMs);
         return;
@@ -115,8 +116,14 @@ void PortWatcher::replyTimedOut()
 
 void PortWatcher::answered(bool present)
 {
-    if (state_ == PortState::Absent || state_ == PortState::Held)
-        setState(PortState::Waiting); // the port opens again
+    // The port opens again. A unit that had ended before another program took
+    // the port is still on it until it is seen leaving: never programmed twice.
+    if (state_ == PortState::Held && unitStays_) {
+        misses_ = 0;
+        setState(last_->Passed() ? PortState::Passed : PortState::Failed);
+    } else if (state_ == PortState::Absent || state_ == PortState::Held) {
+        setState(PortState::Waiting);
+    }
     if (state_ == PortState::Waiting && present && !paused_) {
         next_.stop();
         startUnit();
@@ -124,7 +131,8 @@ void PortWatcher::answered(bool present)
     }
     if (state_ == PortState::Passed || state_ == PortState::Failed) {
         misses_ = present ? 0 : misses_ + 1;
-        if (misses_ >= MissesForDeparture)
+        unitStays_ = misses_ < MissesForDeparture;
+        if (!unitStays_)
             setState(PortState::Waiting); // the unit was taken off
     }
 }
@@ -152,6 +160,7 @@ void PortWatcher::unitEnded()
     (outcome.Passed() ? passed_ : failed_) += 1;
     last_ = outcome;
     misses_ = 0;
+    unitStays_ = true;
     setState(outcome.Passed() ? PortState::Passed : PortState::Failed);
     emit UnitEnded(outcome);
 }
@@ -179,7 +188,7 @@ void PortWatcher::setState(PortState state, const QString& detail)
         emit Notice(QStringLiteral("no device (%1); watching on").arg(detail));
     else if (state == PortState::Held && before != PortState::Held)
         emit Notice(QStringLiteral("held by another program (%1); watching on").arg(detail));
-    else if ((before == PortState::Absent || before == PortState::Held) && state == PortState::Waiting)
+    else if ((before == PortState::Absent || before == PortState::Held) && state != PortState::Absent && state != PortState::Held)
         emit Notice(QStringLiteral("the port can be opened again"));
     emit Changed();
 }

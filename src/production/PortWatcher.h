@@ -42,7 +42,9 @@ struct UnitOutcome {
 // between; a unit must be off the port for MissesForDeparture detection
 // requests in a row (three quarters of a second) to count as gone. A port whose device is not there or
 // is held by another program says so once and goes on watching, more
-// slowly. Needs an event loop.
+// slowly; a unit that had ended before another program took the port still
+// has to leave before the next is programmed (a device that went away may
+// come back with another unit: it is waited for afresh). Needs an event loop.
 class PortWatcher : public QObject {
     Q_OBJECT
 public:
@@ -103,6 +105,7 @@ private:
     std::optional<UnitOutcome> last_;
     QString detail_;
     int misses_ = 0;
+    bool unitStays_ = false; // the last unit has ended and has not been seen leaving
     int passed_ = 0;
     int failed_ = 0;
     bool probing_ = false;

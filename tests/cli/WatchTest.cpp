@@ -1,6 +1,7 @@
 // vlboot-cli --watch against simulators whose units come and go: each unit
 // programmed once, none missed, a unit taken off mid-run recorded as failed,
-// a port held by another program said and watched on.
+// a port held by another program said and watched on (and a unit that
+// passed before the hold not programmed again after it).
 #include "../production/CsvReader.h"
 #include "CliProcesses.h"
 #include "FirmwareImage.h"
@@ -133,4 +134,23 @@ TEST_F(Watch, APortHeldByAnotherProgramIsSaidAndWatchedOn)
     EXPECT_TRUE(r.errText().contains("held by another program (locked by process " + QString::number(::getpid())))
         << r.errText().toStdString();
     EXPECT_EQ(named(events(r), "result").size(), 1u);
+}
+
+TEST_F(Watch, AUnitStillOnItsPortAfterAnotherProgramHeldItIsNotProgrammedAgain)
+{
+    Simulator sim({"--device", "fixture"});
+    CliRun watch(watchArgs({sim.TerminalPath()}));
+    ASSERT_TRUE(watch.WaitForOutput("\"event\":\"result\""));
+    const QString lock = DeviceLockFolder() + '/' + DeviceLockName(sim.TerminalPath());
+    QFile held(lock);
+    if (!held.open(QIODevice::WriteOnly) || held.write(QByteArray::number(::getpid()).rightJustified(10) + '\n') <= 0)
+        GTEST_SKIP() << "no lock folder to write here";
+    held.close();
+    const bool said = watch.WaitForOutput("\"state\":\"held\"");
+    QFile::remove(lock);
+    EXPECT_TRUE(said);
+    EXPECT_TRUE(watch.WaitForOutput("the port can be opened again"));
+    watch.Signal(SIGINT);
+    const CliResult r = watch.Finish();
+    EXPECT_EQ(named(events(r), "result").size(), 1u) << r.out.constData();
 }

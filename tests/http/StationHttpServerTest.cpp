@@ -1,23 +1,17 @@
 // The station's HTTP server on loopback with a fake station behind it, met
-// with real clients: Qt's HTTP client, raw sockets, and Debian's headless
-// Chromium driven over its DevTools protocol for the page. Every wait runs
-// the event loop, which the server shares.
+// with real clients (Qt's HTTP client, raw sockets): what a request gets at
+// the edges of its path, query, credentials and size, and the event
+// streams' fan-out. WatchHttpTest meets it in a real watching station. Every
+// wait runs the event loop, which the server shares.
 #include "HttpAccess.h"
+#include "HttpCalls.h"
 #include "StationHttpServer.h"
 
-#include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QScopeGuard>
-#include <QStandardPaths>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QWebSocket>
-#include <QtCore/qtestsupport_core.h>
-#include <gtest/gtest.h>
 
 using namespace vlboot::http;
+using vlboot::http::test::Answer;
 
 namespace {
 
@@ -51,45 +45,21 @@ struct StationServer : ::testing::Test, StationFeed {
     {
         token = withToken;
         server = std::make_unique<StationHttpServer>(
-            *this, HttpLimits{.requestTimeout = std::chrono::seconds(1), .recordsTimeout = std::chrono::seconds(1),
+            *this, HttpLimits{.requestTimeout = std::chrono::seconds(1), .recordsTimeout = std::chrono::seconds(2),
                               .heartbeat = std::chrono::milliseconds(50)});
         ASSERT_TRUE(server->StartAt("127.0.0.1:0", token, why)) << why.toStdString();
     }
     QUrl Url(const QString& path) const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server->Port()) + path); }
 
-    // The status code, body and Allow header of the answer.
-    std::tuple<int, QByteArray, QByteArray> Call(const QByteArray& method, const QString& path,
-                                                 const QByteArray& authorization = {}, const QByteArray& host = {})
+    Answer Call(const QByteArray& method, const QString& path, const QByteArray& authorization = {}, const QByteArray& host = {})
     {
-        QNetworkRequest request(Url(path));
-        for (const auto& [name, value] : {std::pair{"Authorization", authorization}, {"Host", host}})
-            if (!value.isEmpty())
-                request.setRawHeader(name, value);
-        std::unique_ptr<QNetworkReply> reply(client.sendCustomRequest(request, method));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return reply->isFinished(); })) << path.toStdString();
-        EXPECT_TRUE(reply->hasRawHeader("Content-Length")) << "a keep-alive client would wait for the close";
-        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(), reply->rawHeader("Allow")};
-    }
-
-    // Sends `request` as it is; what came back by the end of a JSON answer or
-    // the server's close, and whether the server closed.
-    std::pair<QByteArray, bool> Raw(const QByteArray& request)
-    {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress(QHostAddress::LocalHost), server->Port());
-        socket.write(request);
-        QByteArray answer;
-        const auto closed = [&] { return socket.state() == QAbstractSocket::UnconnectedState; };
-        EXPECT_TRUE(QTest::qWaitFor([&] { return (answer += socket.readAll()).endsWith('}') || closed(); })) << "no answer, no close";
-        return {answer, closed()};
+        return test::Call(client, method, Url(path), authorization, host);
     }
 };
 
-TEST_F(StationServer, StatusAndRecordsAreTheStationsOwnAndBadRecordQueriesAre400)
+TEST_F(StationServer, RecordQueriesReachTheStationAsAskedAndBadOnesAre400)
 {
     Start();
-    status = {{"station", QJsonObject{{"name", "line1"}, {"paused", false}}}, {"ports", QJsonArray()}};
-    EXPECT_EQ(QJsonDocument::fromJson(std::get<1>(Call("GET", "/api/status"))).object(), status);
     records = QJsonArray{QJsonObject{{"serial_number", 1207}, {"caption", "Done with succes"}}};
     struct Case { QString query; int code; std::optional<QDateTime> since = {}; std::optional<qint64> serial = {}; };
     const Case cases[] = {
@@ -112,8 +82,8 @@ TEST_F(StationServer, StatusAndRecordsAreTheStationsOwnAndBadRecordQueriesAre400
     const auto [code, down, allow] = Call("GET", "/api/records");
     EXPECT_EQ(code, 503);
     EXPECT_EQ(QJsonDocument::fromJson(down)["error"].toString(), why);
-    silent = true;
-    EXPECT_EQ(std::get<0>(Call("GET", "/api/records")), 504);
+    silent = true; // the answer's time-out (2 s), not the connection's (1 s), ends the wait
+    EXPECT_EQ(Call("GET", "/api/records").code, 504);
 }
 
 TEST_F(StationServer, EachEventReachesEveryOpenStreamAndOneThatFallsBehindIsDropped)
@@ -155,11 +125,10 @@ TEST_F(StationServer, EachRequestIsAnsweredByPathMethodAndCredentials)
         {{}, "GET", "/" + QString(5000, 'x'), {}, 404}, {{}, "GET", "/" + QString(5000, 'y'), {}, 404}, // two heads, one connection
         {{}, "GET", "/api/status/", {}, 404}, {{}, "GET", "/station.js", {}, 404}, {{}, "GET", "/%2e%2e/%2e%2e/etc/passwd", {}, 404},
         {{}, "POST", "/api/status", {}, 405, "GET"}, {{}, "DELETE", "/", {}, 405, "GET"}, {{}, "FOO", "/api/events", {}, 405, "GET"}, {{}, "HEAD", "/", {}, 405, "GET, POST"},
-        {Token, "GET", "/api/status", {}, 401}, {Token, "GET", "/api/status", Bearer + "x", 401},
-        {Token, "GET", "/api/status", Bearer.chopped(1), 401}, {Token, "GET", "/api/status", "Basic" + Bearer.mid(6), 401},
-        {Token, "GET", "/api/status", "bearer" + Bearer.mid(6), 200}, {Token, "GET", "/api/status?token=" + Token, {}, 401},
-        {Token, "GET", "/?token=" + Token, {}, 200}, {Token, "GET", "/?token=x" + Token, {}, 401},
-        {Token, "GET", "/nowhere", {}, 401}, {Token, "POST", "/api/pause", {}, 401}, {Token, "POST", "/api/pause?token=" + Token, {}, 401},
+        // (WatchHttpTest: no, a wrong and the right token, in the header and in the page's address, for GET and POST.)
+        {Token, "GET", "/api/status", Bearer + "x", 401}, {Token, "GET", "/api/status", Bearer.chopped(1), 401},
+        {Token, "GET", "/api/status", "Basic" + Bearer.mid(6), 401}, {Token, "GET", "/api/status", "bearer" + Bearer.mid(6), 200},
+        {Token, "GET", "/api/status?token=" + Token, {}, 401}, {Token, "GET", "/nowhere", {}, 401},
         {Token, "POST", "/api/pause", Bearer, 200}, {Token, "POST", "/api/resume", Bearer, 200}, {Token, "GET", "/api/resume", Bearer, 405, "POST"},
     };
     for (const Case& c : cases) {
@@ -180,9 +149,8 @@ TEST_F(StationServer, ItStartsWhereItIsSafeAndAsItsAddressSays)
     // refusal: what the reason names ("": it starts); the last case leaves the environment without a token.
     struct Case { QString endpoint, setting, environment, refusal; };
     const Case cases[] = {
-        {"127.0.0.1:0", {}, {}, {}}, {"localhost:0", Token, {}, {}}, {"0", {}, Token, {}}, {"*:0", {}, {}, "HttpToken="},
-        {"0.0.0.0:0", {}, {}, TokenVariable}, {"[::]:0", {}, {}, "HttpToken="}, {"127.0.0.1:0", "short-token", {}, "16 characters"},
-        {"127.0.0.1:0", Token + " !", {}, "16 characters"}, {"localhost:0", {}, "short-token", "16 characters"},
+        {"127.0.0.1:0", {}, {}, {}}, {"localhost:0", Token, {}, {}}, {"0", {}, Token, {}}, {"*:0", {}, {}, TokenVariable},
+        {"[::]:0", {}, {}, "HttpToken="}, {"127.0.0.1:0", Token + " !", {}, "16 characters"}, {"localhost:0", {}, "short-token", "16 characters"},
         {"65536", {}, {}, "'65536'"}, {"host.example:80", {}, {}, "'host.example:80'"}, {"::1:80", {}, {}, "'::1:80'"},
         {"[::1]", {}, {}, "'[::1]'"}, {"1.2.3.4:", {}, {}, "'1.2.3.4:'"}, {"1.2.3.4:80:90", {}, {}, "'1.2.3.4:80:90'"},
     };
@@ -191,7 +159,7 @@ TEST_F(StationServer, ItStartsWhereItIsSafeAndAsItsAddressSays)
         qputenv(TokenVariable, c.environment.toUtf8());
         StationHttpServer station(*this);
         EXPECT_EQ(station.StartAt(c.endpoint, c.setting, why), c.refusal.isEmpty());
-        EXPECT_TRUE(c.refusal.isEmpty() ? station.PageUrl() == QString("http://127.0.0.1:%1/").arg(station.Port()) : why.contains(c.refusal))
+        EXPECT_TRUE(c.refusal.isEmpty() ? station.PageUrl() == QString("http://127.0.0.1:%1/").arg(station.Port()) : why.contains(c.refusal) && station.Port() == 0)
             << why.toStdString();
         EXPECT_FALSE(c.refusal.isEmpty() && station.StartAt("127.0.0.1:0", {}, why)); // once only
     }
@@ -215,70 +183,10 @@ TEST_F(StationServer, RequestsBeyondTheBoundsAreRefusedAndSlowOnesClosed)
     };
     for (const auto& [request, answer] : cases) {
         SCOPED_TRACE(request.left(60).toStdString() + "... " + std::to_string(request.size()) + " bytes");
-        const auto [got, closed] = Raw(request);
+        const auto [got, closed] = test::Raw(server->Port(), request);
         EXPECT_TRUE(got.startsWith(answer)) << got.left(200).constData();
         EXPECT_TRUE(!answer.isEmpty() || (got.isEmpty() && closed));
     }
-}
-
-TEST_F(StationServer, ThePageShowsATilePerPortAndFollowsAUnitToItsResult)
-{
-    const QString chromium = QStandardPaths::findExecutable("chromium");
-    if (chromium.isEmpty())
-        GTEST_SKIP() << "chromium is not installed (apt-get install chromium): the page is not tried in a browser";
-    QFile example(VLBOOT_HTTP_TEST_DATA "/station-status.json");
-    ASSERT_TRUE(example.open(QIODevice::ReadOnly));
-    status = QJsonDocument::fromJson(example.readAll()).object();
-    Start(Token);
-    // Headless Chromium with a fresh profile; the page opened in it through DevTools, over a WebSocket.
-    QTemporaryDir profile;
-    QProcess browser;
-    // Under timeout(1), so that it ends even when this test is killed; asked to end (SIGTERM) when the test ends.
-    browser.start("timeout", {"300", chromium, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                             "--user-data-dir=" + profile.path(), "--remote-debugging-port=0", "--window-size=1280,860"});
-    const auto stop = qScopeGuard([&] { browser.terminate(); browser.waitForFinished(10000); });
-    QByteArray port; // the first line of DevToolsActivePort, written once DevTools listens
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        QFile file(profile.filePath("DevToolsActivePort"));
-        return file.open(QIODevice::ReadOnly) && (port = file.readLine()).endsWith('\n');
-    }, 30000));
-    const QUrl open("http://127.0.0.1:" + port.trimmed() + "/json/new?" + QUrl::toPercentEncoding(Url("/?token=" + Token).toString()));
-    std::unique_ptr<QNetworkReply> page(client.put(QNetworkRequest(open), QByteArray()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page->isFinished(); }));
-    QWebSocket devtools;
-    devtools.open(QUrl(QJsonDocument::fromJson(page->readAll())["webSocketDebuggerUrl"].toString()));
-    QJsonObject reply; // the latest message: one command at a time, and no DevTools events asked for
-    QObject::connect(&devtools, &QWebSocket::textMessageReceived, [&](const QString& text) { reply = QJsonDocument::fromJson(text.toUtf8()).object(); });
-    auto call = [&, id = 0](const QString& method, const QJsonObject& params) mutable {
-        devtools.sendTextMessage(QJsonDocument(QJsonObject{{"id", ++id}, {"method", method}, {"params", params}}).toJson());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return reply["id"].toInt() == id; })) << method.toStdString();
-        return reply["result"].toObject();
-    };
-    const auto text = [&](const QString& js) {
-        return call("Runtime.evaluate", {{"expression", js}, {"returnByValue", true}}).value("result").toObject().value("value").toString();
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return devtools.state() == QAbstractSocket::ConnectedState; }));
-
-    const QString tiles = "[...document.querySelectorAll('.tile')].map(t => t.dataset.port + ': ' + t.querySelector('.state').textContent).join('; ')";
-    QString seen;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = text(tiles)).count("/dev/") == 5; }, 30000)) << seen.toStdString();
-    EXPECT_EQ(seen, "/dev/ttyUSB0: ✔ Passed; /dev/ttyUSB1: Programming 40%; /dev/ttyUSB2: ✘ Failed; /dev/ttyUSB3: Waiting; /dev/ttyUSB4: Absent");
-    // The unit on the second port passes: the station's state changes, then its result event comes.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->EventStreamCount() == 1; }));
-    QJsonArray ports = status["ports"].toArray();
-    ports[1] = QJsonObject{{"port", "/dev/ttyUSB1"}, {"state", "passed"}, {"last", QJsonObject{{"outcome", "success"}, {"serial_number", 1207}}}};
-    status["ports"] = ports;
-    status["totals"] = QJsonObject{{"passed", 13}, {"failed", 1}, {"units_per_hour", 94}};
-    server->Publish({{"event", "result"}, {"port", "/dev/ttyUSB1"}, {"status", 0}, {"outcome", "success"}, {"serial_number", 1207}});
-    const QString second = "(t => t.querySelector('.state').textContent + ' / ' + t.querySelector('.detail').textContent)(document.querySelector("
-                           "'[data-port=\"/dev/ttyUSB1\"]')) + ' / ' + document.getElementById('passed').textContent";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = text(second)) == "✔ Passed / Serial number 1207 / 13"; })) << seen.toStdString();
-
-    const QByteArray png = QByteArray::fromBase64(call("Page.captureScreenshot", {{"format", "png"}})["data"].toString().toLatin1());
-    QDir().mkpath(VLBOOT_TEST_OUTPUT);
-    QFile file(VLBOOT_TEST_OUTPUT "/station-page.png");
-    EXPECT_TRUE(png.startsWith("\x89PNG") && file.open(QIODevice::WriteOnly) && file.write(png) == png.size());
 }
 
 } // namespace

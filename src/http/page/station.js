@@ -9,7 +9,7 @@
   const board = document.getElementById('ports');
   const tiles = new Map();
   const words = { waiting: 'Waiting', programming: 'Programming', passed: '✔ Passed', failed: '✘ Failed',
-                  absent: 'Absent' };
+                  absent: 'Absent', held: 'Held' };
   let reload = null;
   let lost = false;
 
@@ -50,7 +50,8 @@
     bar.value = p.percent || 0;
     let detail = '';
     if (programming) detail = (p.unit && p.unit.caption) || '';
-    else if (p.state === 'absent') detail = 'No device on this port';
+    else if (p.state === 'absent' || p.state === 'held')
+      detail = p.detail || (p.state === 'held' ? 'Held by another program' : 'No device on this port');
     else if (p.state === 'waiting') detail = p.last ? 'Last unit: ' + lastUnit(p.last) : 'Place a unit';
     else detail = lastUnit(p.last);
     const line = el.querySelector('.detail');
