@@ -47,7 +47,7 @@ struct EventStream {
     int WaitFor(const std::function<bool(const QJsonObject&)>& matches, int from = 0)
     {
         int found = -1;
-        QTest::qWaitFor([&] {
+        (void)QTest::qWaitFor([&] {
             unread += reply->readAll();
             for (qsizetype end; (end = unread.indexOf("\n\n")) >= 0; unread.remove(0, end + 2))
                 if (unread.startsWith("data: "))
@@ -119,7 +119,7 @@ struct WatchedStation : ::testing::Test {
         QNetworkRequest request(Url("/api/events"));
         if (!authorization.isEmpty())
             request.setRawHeader("Authorization", authorization);
-        EventStream stream{std::unique_ptr<QNetworkReply>(client.get(request))};
+        EventStream stream{std::unique_ptr<QNetworkReply>(client.get(request)), {}, {}};
         EXPECT_EQ(stream.WaitFor(Is("status")), 0);
         return stream;
     }
