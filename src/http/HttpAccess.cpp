@@ -24,17 +24,17 @@ QString TokenProblem(const QString& token)
     return {};
 }
 
-QString ListenRefusal(const QHostAddress& address, const QString& token)
+Outcome ListenRefusal(const QHostAddress& address, const QString& token)
 {
     const QString problem = TokenProblem(token);
     if (!problem.isEmpty())
-        return problem;
+        return Outcome::Failed(problem);
     if (token.isEmpty() && !address.isLoopback())
-        return QStringLiteral("the HTTP server does not listen on %1 without a token: anyone who can reach it "
+        return Outcome::Failed(QStringLiteral("the HTTP server does not listen on %1 without a token: anyone who can reach it "
                               "could steer the station. Set HttpToken= in [Production] of setup.ini or the "
                               "environment variable %2, or listen on 127.0.0.1")
-            .arg(address.toString(), QLatin1String(TokenVariable));
-    return {};
+            .arg(address.toString(), QLatin1String(TokenVariable)));
+    return Outcome::Ok();
 }
 
 bool TokenMatches(QByteArrayView given, const QString& token)
@@ -49,7 +49,7 @@ bool TokenMatches(QByteArrayView given, const QString& token)
     return difference == 0 && !token.isEmpty();
 }
 
-std::optional<HttpEndpoint> ParseHttpEndpoint(const QString& text, QString& why)
+Result<HttpEndpoint> ParseHttpEndpoint(const QString& text)
 {
     static const QRegularExpression form(QStringLiteral(R"(^(?:(\[[0-9A-Fa-f:.]+\]|[^:\[\]]+):)?([0-9]{1,5})$)"));
     const auto match = form.match(text);
@@ -63,12 +63,10 @@ std::optional<HttpEndpoint> ParseHttpEndpoint(const QString& text, QString& why)
             host = host.mid(1, host.size() - 2);
         endpoint.address = QHostAddress(host);
     }
-    if (!match.hasMatch() || port > 65535 || endpoint.address.isNull()) {
-        why = QStringLiteral("'%1' is not an address and port for the HTTP server (PORT, ADDRESS:PORT, "
+    if (!match.hasMatch() || port > 65535 || endpoint.address.isNull())
+        return Outcome::Failed(QStringLiteral("'%1' is not an address and port for the HTTP server (PORT, ADDRESS:PORT, "
                              "[IPv6]:PORT or *:PORT, with PORT 0..65535)")
-                  .arg(text);
-        return std::nullopt;
-    }
+                                   .arg(text));
     return endpoint;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QByteArrayView>
 #include <QHostAddress>
 #include <QString>
@@ -26,11 +28,11 @@ QString HttpToken(const QString& setting);
 // empty (no token).
 QString TokenProblem(const QString& token);
 
-// Why the server must not listen on `address` with `token`, or empty when
-// it may: on any address beyond loopback it needs a token (a station
-// steered from the network by anyone who finds it is what this prevents),
-// and any token given must be usable.
-QString ListenRefusal(const QHostAddress& address, const QString& token);
+// Whether the server may listen on `address` with `token`: on any address
+// beyond loopback it needs a token (a station steered from the network by
+// anyone who finds it is what this prevents), and any token given must be
+// usable.
+Outcome ListenRefusal(const QHostAddress& address, const QString& token);
 
 // The credential `given` (from a request) equals `token`, compared in time
 // that does not depend on where they differ or on their lengths.
@@ -40,12 +42,12 @@ bool TokenMatches(QByteArrayView given, const QString& token);
 // "ADDRESS:PORT", "[IPv6]:PORT", "localhost:PORT" or "*:PORT" (every
 // address). PORT is 0..65535 (0: any free one, for tests and demos); a host
 // name other than localhost is refused
-// (the server takes addresses, it resolves nothing). Nothing, with `why`,
-// for anything else.
+// (the server takes addresses, it resolves nothing). A failure naming the
+// forms for anything else.
 struct HttpEndpoint {
     QHostAddress address;
     quint16 port = 0;
 };
-std::optional<HttpEndpoint> ParseHttpEndpoint(const QString& text, QString& why);
+Result<HttpEndpoint> ParseHttpEndpoint(const QString& text);
 
 } // namespace vlboot::http

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -72,9 +74,9 @@ public:
         std::optional<qint64> serial;
     };
     // The records, each an object with the fields of vlboot-cli --records
-    // --json (RunRecordToJson), oldest first; or nothing and why they cannot
-    // be had (the store named, e.g. the database that does not answer).
-    using RecordsReply = std::function<void(const std::optional<QJsonArray>& records, const QString& why)>;
+    // --json (RunRecordToJson), oldest first; or a failure saying why they
+    // cannot be had (the store named, e.g. the database that does not answer).
+    using RecordsReply = std::function<void(const Result<QJsonArray>& records)>;
     // Answers through `reply`, exactly once: at once, or later from the
     // server's thread (a database query belongs in a thread of its own, so
     // that the ports' event loop never waits for it: QueryInThread). A reply
@@ -88,10 +90,9 @@ public:
     virtual void Resume() = 0;
 };
 
-// Runs `query` (which may block: a file read, a database query; it gets a
-// `why` to fill when it fails) in a thread of Qt's global pool, and hands
+// Runs `query` (which may block: a file read, a database query) in a thread of Qt's global pool, and hands
 // its outcome to `reply` in the calling thread, which must run an event
 // loop. `query` must not touch objects of the calling thread.
-void QueryInThread(std::function<std::optional<QJsonArray>(QString& why)> query, StationFeed::RecordsReply reply);
+void QueryInThread(std::function<Result<QJsonArray>()> query, StationFeed::RecordsReply reply);
 
 } // namespace vlboot::http

@@ -97,8 +97,9 @@ std::optional<QDateTime> parseSince(const QString& text)
     return time.isValid() ? std::optional(time) : std::nullopt;
 }
 
-std::optional<StationFeed::RecordQuery> recordQuery(const QUrlQuery& query, QString& why)
+Result<StationFeed::RecordQuery> recordQuery(const QUrlQuery& query)
 {
+    QString why;
     static const QRegularExpression wholeNumber(QStringLiteral("^[0-9]{1,10}$"));
     StationFeed::RecordQuery result;
     QStringList seen;
@@ -113,7 +114,7 @@ std::optional<StationFeed::RecordQuery> recordQuery(const QUrlQuery& query, QStr
         else if (key != QLatin1String("since") && key != QLatin1String("serial"))
             why = QStringLiteral("unknown parameter '%1': /api/records takes since and serial").arg(key);
         if (!why.isEmpty())
-            return std::nullopt;
+            return Outcome::Failed(why);
         if (key == QLatin1String("serial"))
             result.serial = value.toLongLong();
         seen << key;
@@ -263,10 +264,9 @@ bool StationHttpServer::Server::authorized(const QHttpServerRequest& request, co
 void StationHttpServer::Server::records(const QHttpServerRequest& request, QHttpServerResponder& r,
                                         QTcpSocket* socket)
 {
-    QString why;
-    const auto query = recordQuery(request.query(), why);
+    const auto query = recordQuery(request.query());
     if (!query) {
-        fail(r, Code::BadRequest, why);
+        fail(r, Code::BadRequest, query.why());
         return;
     }
     // The feed may answer later; by then the client may have gone.
@@ -288,9 +288,10 @@ void StationHttpServer::Server::records(const QHttpServerRequest& request, QHttp
         answer(Code::GatewayTimeout,
                json({{QStringLiteral("error"), QStringLiteral("the station's records did not come within %1 s").arg(seconds)}}));
     });
-    feed_.Records(*query, [answer](const std::optional<QJsonArray>& records, const QString& why) {
+    feed_.Records(*query, [answer](const Result<QJsonArray>& records) {
         answer(records ? Code::Ok : Code::ServiceUnavailable,
-               records ? QJsonDocument(*records).toJson(QJsonDocument::Compact) : json({{QStringLiteral("error"), why}}));
+               records ? QJsonDocument(*records).toJson(QJsonDocument::Compact)
+                       : json({{QStringLiteral("error"), records.why()}}));
     });
 }
 
@@ -323,33 +324,30 @@ StationHttpServer::StationHttpServer(StationFeed& feed, const HttpLimits& limits
 
 StationHttpServer::~StationHttpServer() = default;
 
-bool StationHttpServer::Start(const QHostAddress& address, quint16 port, const QString& token, QString& why)
+Outcome StationHttpServer::Start(const QHostAddress& address, quint16 port, const QString& token)
 {
-    if (!server_->servers().isEmpty()) {
-        why = QStringLiteral("the HTTP server already listens on port %1").arg(Port());
-        return false;
-    }
-    why = ListenRefusal(address, token);
-    if (!why.isEmpty())
-        return false;
+    if (!server_->servers().isEmpty())
+        return Outcome::Failed(QStringLiteral("the HTTP server already listens on port %1").arg(Port()));
+    if (Outcome allowed = ListenRefusal(address, token); !allowed)
+        return allowed;
     auto* tcp = new BoundedTcpServer(limits_, server_.get());
     if (!tcp->listen(address, port)) {
-        why = QStringLiteral("the HTTP server cannot listen on %1 port %2: %3")
-                  .arg(address.toString())
-                  .arg(port)
-                  .arg(tcp->errorString());
+        const QString why = QStringLiteral("the HTTP server cannot listen on %1 port %2: %3")
+                                .arg(address.toString())
+                                .arg(port)
+                                .arg(tcp->errorString());
         delete tcp;
-        return false;
+        return Outcome::Failed(why);
     }
     server_->bind(tcp);
     server_->token_ = token;
-    return true;
+    return Outcome::Ok();
 }
 
-bool StationHttpServer::StartAt(const QString& endpoint, const QString& tokenSetting, QString& why)
+Outcome StationHttpServer::StartAt(const QString& endpoint, const QString& tokenSetting)
 {
-    const auto where = ParseHttpEndpoint(endpoint, why);
-    return where && Start(where->address, where->port, HttpToken(tokenSetting), why);
+    const auto where = ParseHttpEndpoint(endpoint);
+    return where ? Start(where->address, where->port, HttpToken(tokenSetting)) : where.outcome();
 }
 
 QString StationHttpServer::PageUrl() const

@@ -50,14 +50,14 @@ public:
     StationHttpServer& operator=(const StationHttpServer&) = delete;
 
     // Listens on `address` and `port` (0: a free port, see Port()) with
-    // `token` (empty: none). False, with `why`, when ListenRefusal refuses,
+    // `token` (empty: none). Fails, saying why, when ListenRefusal refuses,
     // the address cannot be had, or the server already listens.
-    bool Start(const QHostAddress& address, quint16 port, const QString& token, QString& why);
+    Outcome Start(const QHostAddress& address, quint16 port, const QString& token);
     // Start as --http and Http= of [Production] name it, the same for every
     // front end: `endpoint` as ParseHttpEndpoint reads it, the token
     // HttpToken(`tokenSetting`) (HttpToken= of [Production], or the
-    // environment). False, with `why`, as Start.
-    bool StartAt(const QString& endpoint, const QString& tokenSetting, QString& why);
+    // environment). Fails as Start does, or with the endpoint's form.
+    Outcome StartAt(const QString& endpoint, const QString& tokenSetting);
     // The port it listens on; 0 before a successful Start.
     quint16 Port() const;
     // Where a person opens the page, for the front end to say: its address

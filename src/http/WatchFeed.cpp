@@ -42,12 +42,10 @@ QJsonObject WatchFeed::Status() const
 Outcome WatchFeed::Serve(const QString& endpoint, const QString& tokenSetting)
 {
     server_ = std::make_unique<StationHttpServer>(*this);
-    QString why;
-    if (!server_->StartAt(endpoint, tokenSetting, why)) {
+    Outcome started = server_->StartAt(endpoint, tokenSetting);
+    if (!started)
         server_.reset();
-        return Outcome::Failed(why);
-    }
-    return Outcome::Ok();
+    return started;
 }
 
 QString WatchFeed::PageUrl() const
@@ -59,12 +57,10 @@ void WatchFeed::Records(const RecordQuery& query, RecordsReply reply)
 {
     // Read in a thread of its own: a database query never holds up the ports.
     QueryInThread(
-        [station = station_, query](QString& why) -> std::optional<QJsonArray> {
+        [station = station_, query]() -> Result<QJsonArray> {
             const auto records = ReadRecords(station.configDir, station.recordFile, station.database, query.since, query.serial);
-            if (!records) {
-                why = records.why();
-                return std::nullopt;
-            }
+            if (!records)
+                return records.outcome();
             QJsonArray list;
             for (const RunRecord& r : *records)
                 list.append(RunRecordToJson(r));

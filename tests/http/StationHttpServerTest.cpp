@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 
 using namespace vlboot::http;
+using vlboot::Outcome;
+using vlboot::Result;
 using vlboot::http::test::Answer;
 
 namespace {
@@ -36,7 +38,7 @@ struct StationServer : ::testing::Test, StationFeed {
     {
         asked = query;
         if (!silent)
-            QueryInThread([r = records, w = why](QString& out) { out = w; return r; }, reply);
+            QueryInThread([r = records, w = why]() -> Result<QJsonArray> { return r ? Result<QJsonArray>(*r) : Outcome::Failed(w); }, reply);
     }
     void Pause() override { ++pauses; }
     void Resume() override { ++resumes; }
@@ -47,7 +49,8 @@ struct StationServer : ::testing::Test, StationFeed {
         server = std::make_unique<StationHttpServer>(
             *this, HttpLimits{.requestTimeout = std::chrono::seconds(1), .recordsTimeout = std::chrono::seconds(2),
                               .heartbeat = std::chrono::milliseconds(50)});
-        ASSERT_TRUE(server->StartAt("127.0.0.1:0", token, why)) << why.toStdString();
+        const Outcome started = server->StartAt("127.0.0.1:0", token);
+        ASSERT_TRUE(started) << started.why().toStdString();
     }
     QUrl Url(const QString& path) const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server->Port()) + path); }
 
@@ -158,12 +161,14 @@ TEST_F(StationServer, ItStartsWhereItIsSafeAndAsItsAddressSays)
         SCOPED_TRACE((c.endpoint + " " + c.setting + " " + c.environment).toStdString());
         qputenv(TokenVariable, c.environment.toUtf8());
         StationHttpServer station(*this);
-        EXPECT_EQ(station.StartAt(c.endpoint, c.setting, why), c.refusal.isEmpty());
-        EXPECT_TRUE(c.refusal.isEmpty() ? station.PageUrl() == QString("http://127.0.0.1:%1/").arg(station.Port()) : why.contains(c.refusal) && station.Port() == 0)
-            << why.toStdString();
-        EXPECT_FALSE(c.refusal.isEmpty() && station.StartAt("127.0.0.1:0", {}, why)); // once only
+        const Outcome started = station.StartAt(c.endpoint, c.setting);
+        EXPECT_EQ(started.ok(), c.refusal.isEmpty());
+        EXPECT_TRUE(c.refusal.isEmpty() ? station.PageUrl() == QString("http://127.0.0.1:%1/").arg(station.Port())
+                                        : started.why().contains(c.refusal) && station.Port() == 0)
+            << started.why().toStdString();
+        EXPECT_FALSE(c.refusal.isEmpty() && station.StartAt("127.0.0.1:0", {}).ok()); // once only
     }
-    EXPECT_TRUE(ListenRefusal(QHostAddress("192.0.2.7"), Token).isEmpty()); // beyond loopback with a token
+    EXPECT_TRUE(ListenRefusal(QHostAddress("192.0.2.7"), Token).ok()); // beyond loopback with a token
 }
 
 TEST_F(StationServer, RequestsBeyondTheBoundsAreRefusedAndSlowOnesClosed)
