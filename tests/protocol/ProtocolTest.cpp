@@ -31,13 +31,15 @@ struct Protocol : ScriptedProtocolTest {
 
 } // namespace
 
-TEST(CommandTable, RecordZeroStaysEmptyAndTheCodesRiseWithTheIndex)
+TEST(CommandTable, RecordZeroStaysEmptyCodesRiseWithTheIndexAndFlagsAreBooleans)
 {
     const auto& table = RSfunctions::CommandTable();
     EXPECT_EQ(table[0].Code, 0);
     EXPECT_EQ(table[0].FrameLength, 0);
     for (int i = 1; i <= RSfunctions::CommandCount; ++i) {
         EXPECT_GE(table[i].FrameLength, 5) << i; // length, address, code and checksum at least
+        for (const std::int16_t flag : {table[i].Flag1, table[i].Flag2, table[i].Flag3, table[i].Flag4})
+            EXPECT_TRUE(flag == 0 || flag == -1) << i << ": a 16-bit Boolean is 0 or -1, not " << flag;
         if (i > 1) {
             EXPECT_GT(table[i].Code, table[i - 1].Code) << i;
         }
@@ -188,6 +190,9 @@ TEST_F(Protocol, DetectionTellsFixtureFromAmplifier)
         {"08 01 00 00 FF FF FF 06", DeviceTypes::Fixture, OpStates::Started},
         {"08 01 00 13 FF FF FF 19", DeviceTypes::Fixture, OpStates::Started}, // status 0x13 accepted
         {"08 01 00 00 02 05 01 11", DeviceTypes::Amplifier, OpStates::Started},
+        {"08 01 00 00 00 FF FF 07", DeviceTypes::Amplifier, OpStates::Started}, // a fixture has all three FF
+        {"08 01 00 00 FF 00 FF 07", DeviceTypes::Amplifier, OpStates::Started},
+        {"08 01 00 00 FF FF 00 07", DeviceTypes::Amplifier, OpStates::Started},
         {"08 01 00 01 FF FF FF 07", DeviceTypes::None, OpStates::DetectFailed},
         {"06 01 00 00 FF 06", DeviceTypes::None, OpStates::DetectFailed},
         {"", DeviceTypes::None, OpStates::Timeout},
