@@ -96,3 +96,30 @@ TEST_F(RunFixture, DoneWithoutAWarningLeavesEveryProgrammedBlockAsTheStandardIma
     }
     EXPECT_GE(differing, 8); // the oracle tells the shapes that differ apart
 }
+
+TEST_F(RunFixture, EachWarningNamesTheLinesAndAddressesItIsAbout)
+{
+    const struct {
+        const char* shape;
+        sim::DeviceKind kind;
+        const char* warning;
+    } cases[] = {
+        {"block 42's first bytes", sim::DeviceKind::Amplifier,
+         "line 2 writes offsets 0x0000 to 0x0001 of block 42, where the module stores its flash CRC: the flash CRC write "
+         "overwrites them"},
+        {"the serial-number area", sim::DeviceKind::Fixture,
+         "line 2 writes 0x7FF0 to 0x7FFF, where the fixture's serial number goes (0x7FFB to 0x7FFF): the serial-number "
+         "write overwrites them"},
+        {"blocks 0, 1, 0", sim::DeviceKind::Amplifier,
+         "block 0 is programmed a second time at line 7: the data of line 2 programmed into it before are lost from its flash"},
+        {"two address records in a row", sim::DeviceKind::Amplifier,
+         "the data of line 5 belong at 0x00020000 by the file's address records, but the run programs them into block 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shape);
+        const auto shape = std::find_if(shapes().begin(), shapes().end(), [&](const Shape& s) { return QByteArray(s.name) == c.shape; });
+        useDevice(c.kind);
+        EXPECT_EQ(program(shape->content), RunOutcome::Success);
+        EXPECT_TRUE(view.warnings.contains(QString::fromUtf8(c.warning))) << view.warnings.join('\n').toStdString();
+    }
+}
