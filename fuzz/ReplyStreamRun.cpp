@@ -78,7 +78,7 @@ void RunProgramming(FuzzedDataProvider& in)
     // (no stop is ever requested: every run goes to its end)
     ProgrammingSession session(ScratchFolder().path(), std::unique_ptr<Link>(owned), std::make_unique<test::FakeWaitClock>());
     RecordingView view;
-    const RunOutcome outcome = session.Program(file, view);
+    const RunOutcome outcome = session.Program(file, view).outcome;
 
     const bool success = outcome == RunOutcome::Success;
     FUZZ_CHECK(!view.captions.isEmpty(), "the run shows a caption");

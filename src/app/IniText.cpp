@@ -1,12 +1,22 @@
 #include "IniText.h"
 
 #include <QList>
+#include <QStringDecoder>
 
 namespace vlboot {
 namespace {
 
 // A UTF-8 byte-order mark that an editor may put at the start of the file.
 constexpr QByteArrayView ByteOrderMark("\xEF\xBB\xBF");
+
+// The text of a piece of a line. A U+FEFF at its start is a character of
+// the name or value (QString::fromUtf8 would drop it as a byte-order mark:
+// a value would then not read back as it was stored).
+QString text(QByteArrayView bytes)
+{
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decode(bytes);
+}
 
 // The lines after a byte-order mark, if any.
 QList<QByteArray> splitLines(const QByteArray& content)
@@ -29,7 +39,7 @@ std::optional<QString> sectionName(const QByteArray& line)
     const qsizetype close = t.indexOf(']');
     if (close < 0)
         return std::nullopt;
-    return QString::fromUtf8(t.mid(1, close - 1)).trimmed();
+    return text(t.mid(1, close - 1)).trimmed();
 }
 
 bool isComment(const QByteArray& trimmed)
@@ -46,7 +56,7 @@ std::optional<QString> keyName(const QByteArray& line)
     const qsizetype eq = t.indexOf('=');
     if (eq <= 0)
         return std::nullopt;
-    return QString::fromUtf8(t.left(eq)).trimmed();
+    return text(t.left(eq)).trimmed();
 }
 
 bool sameName(QStringView a, QStringView b)
@@ -94,7 +104,7 @@ std::optional<QString> IniLookup(const QByteArray& content, QStringView section,
     if (p.key < 0)
         return std::nullopt;
     const QByteArray& line = lines[p.key];
-    return QString::fromUtf8(line.mid(line.indexOf('=') + 1)).trimmed();
+    return text(line.mid(line.indexOf('=') + 1)).trimmed();
 }
 
 QByteArray IniStore(const QByteArray& content, QStringView section, QStringView key, QStringView value)

@@ -67,6 +67,7 @@ TEST(IniText, NamesInAnyCaseValuesAsTypedEveryOtherLineKept)
     EXPECT_EQ(IniLookup(marked, u"Velmsettings", u"Serial"), "41");
     EXPECT_EQ(IniStore(marked, u"velmsettings", u"Serial", u"42"), "\xEF\xBB\xBF[Velmsettings]\r\nSerial=42\r\n");
     EXPECT_EQ(IniStore(marked, u"ComSettings", u"DevAdr", u"1"), marked + "[ComSettings]\r\nDevAdr=1\r\n");
+    EXPECT_EQ(IniLookup("[S]\r\nk=\xEF\xBB\xBFv\r\n", u"S", u"k"), u"\uFEFFv"); // only the file's first bytes are a mark
 }
 
 TEST(IniFileHandler, ReadingWritesDefaultsAndWritingReplacesTheFileWhole)
