@@ -7,6 +7,7 @@
 #include "FirmwareCheck.h"
 #include "LineDisplay.h"
 #include "LineSetup.h"
+#include "PortNames.h"
 #include "UnitCommand.h"
 #include "Platform.h"
 #include "PortProbe.h"
@@ -191,8 +192,8 @@ int RunProductionLine(const CliOptions& options, const QString& configDir, const
         return ExitStatus::Fault;
     }
     QStringList ports = options.ports;
-    if (const QString twice = SameDeviceTwice(ports, ini); !twice.isEmpty()) {
-        output.err(TerminalLine(QStringLiteral("vlboot-cli: ") + twice));
+    if (const Outcome distinct = EachPortItsOwnDevice(ports, ini); !distinct) {
+        output.err(TerminalLine(QStringLiteral("vlboot-cli: ") + distinct.why()));
         return ExitStatus::Usage;
     }
     if (options.autoPorts) {

@@ -5,6 +5,7 @@
 #include "DatabaseCommands.h"
 #include "ExitStatus.h"
 #include "LineDisplay.h"
+#include "PortNames.h"
 #include "LineSetup.h"
 #include "Platform.h"
 #include "PortProbe.h"
@@ -166,8 +167,8 @@ int RunWatch(const CliOptions& options, const QString& configDir, const CliOutpu
         return ExitStatus::Fault;
     }
     const QStringList ports = options.autoPorts ? ProbeCandidates(ini) : options.ports;
-    if (const QString twice = SameDeviceTwice(ports, ini); !twice.isEmpty()) {
-        output.err(TerminalLine(QStringLiteral("vlboot-cli: ") + twice));
+    if (const Outcome distinct = EachPortItsOwnDevice(ports, ini); !distinct) {
+        output.err(TerminalLine(QStringLiteral("vlboot-cli: ") + distinct.why()));
         return ExitStatus::Usage;
     }
     WarnOfTheCounter(options, configDir, output);

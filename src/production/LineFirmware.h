@@ -1,7 +1,6 @@
 #pragma once
 
 #include "FirmwareCheck.h"
-#include "IniFileHandler.h"
 #include "Outcome.h"
 
 #include <QString>
@@ -32,10 +31,5 @@ LineFirmware ExamineLineFirmware(const QString& file, const QByteArray& pinned);
 // reason a run would give (both hashes for a file that is not the pinned
 // one).
 Result<LineFirmware> CheckLineFirmware(const QString& file, const QByteArray& pinned);
-
-// Two ports that lead to one device (a link and its target, COMn and its
-// [Ports] path) would have two units wait for each other: the reason to
-// refuse them, or "".
-QString SameDeviceTwice(const QStringList& ports, const IniFileHandler& ini);
 
 } // namespace vlboot

@@ -2,6 +2,8 @@
 
 #include "PlatformSerial.h"
 
+#include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
 
 namespace vlboot {
@@ -41,6 +43,20 @@ QString DeviceOfPort(const QString& port, const IniFileHandler& ini)
     if (parsed && parsed->number)
         return PortDevicePath(*parsed->number, ini);
     return port;
+}
+
+Outcome EachPortItsOwnDevice(const QStringList& ports, const IniFileHandler& ini)
+{
+    QMap<QString, QString> seen; // device -> the port name that named it
+    for (const QString& port : ports) {
+        const QString device = DeviceOfPort(port, ini);
+        const QString real = QFileInfo(device).canonicalFilePath();
+        const QString key = real.isEmpty() ? device : real;
+        if (seen.contains(key))
+            return Outcome::Failed(QStringLiteral("the ports %1 and %2 are the same device (%3): name it once.").arg(seen.value(key), port, key));
+        seen.insert(key, port);
+    }
+    return Outcome::Ok();
 }
 
 UnitPlace PlaceOfPort(const QString& port, const IniFileHandler& ini, const Settings::Line& line, const QString& program)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IniFileHandler.h"
+#include "Outcome.h"
 #include "Settings.h"
 #include "UnitRecord.h"
 
@@ -21,6 +22,11 @@ std::optional<PortArgument> ParsePortArgument(const QString& text);
 
 // The device a named port stands for (COMn through the [Ports] map).
 QString DeviceOfPort(const QString& port, const IniFileHandler& ini);
+
+// Two ports that lead to one device (a link and its target, COMn and its
+// [Ports] path) would have two units wait for each other: refused, naming
+// both and the device.
+Outcome EachPortItsOwnDevice(const QStringList& ports, const IniFileHandler& ini);
 
 // Where a unit on `port` runs, for its record: its COMn and device, and the
 // speed and address of `line`.

@@ -201,8 +201,8 @@ void ProductionWindow::PortsChosen(const QString& text)
         }
         ports << port;
     }
-    if (const QString twice = SameDeviceTwice(ports, IniFileHandler(SettingsFilePath(configDir_))); !twice.isEmpty()) {
-        refuse(twice);
+    if (const Outcome distinct = EachPortItsOwnDevice(ports, IniFileHandler(SettingsFilePath(configDir_))); !distinct) {
+        refuse(distinct.why());
         return;
     }
     if (!StoreProductionSetting(IniFileHandler(SettingsFilePath(configDir_)), QStringLiteral("Ports"), ports.join(QStringLiteral(", "))))

@@ -48,8 +48,8 @@ void ProductionWindow::StartLine()
     if (production_.ports.isEmpty())
         return refuse(QStringLiteral("No port is chosen: choose the ports to watch with Ports..."));
     const IniFileHandler ini(SettingsFilePath(configDir_));
-    if (const QString twice = SameDeviceTwice(production_.ports, ini); !twice.isEmpty())
-        return refuse(twice);
+    if (const Outcome distinct = EachPortItsOwnDevice(production_.ports, ini); !distinct)
+        return refuse(distinct.why());
 
     WatchSetup setup{configDir_, Settings::PeekLine(ini), UnitCommandFor(unitProgram_, configDir_, firmware->file, firmware->check)};
     setup.command.database = production_.database;
