@@ -54,7 +54,7 @@ QString besideState(const PortWatcher& port)
         return port.Last() ? port.Last()->deviceKind : QString();
     if (port.State() == PortState::Waiting)
         return QStringLiteral("place a unit");
-    return PortStateDetail(port).replace(QRegularExpression(QStringLiteral("\\s*[\\r\\n]+\\s*")), QStringLiteral(" "));
+    return OneLine(PortStateDetail(port));
 }
 
 QLabel* label(QWidget* parent, double pointScale, bool bold)
@@ -70,6 +70,12 @@ QLabel* label(QWidget* parent, double pointScale, bool bold)
 }
 
 } // namespace
+
+QString OneLine(QString text)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("\\s*[\\r\\n]+\\s*"));
+    return text.replace(lineBreak, QStringLiteral(" "));
+}
 
 PortTile::PortTile(const QString& port, QWidget* parent)
     : QFrame(parent)

@@ -9,6 +9,10 @@ namespace vlboot {
 
 class PortWatcher;
 
+// `text` on one line: each line break, with the blanks around it, becomes
+// one space (a reason of several lines in a tile or a list row).
+QString OneLine(QString text);
+
 // One port of the production window, big enough to read from two metres:
 // the port, its state in words ("WAITING", "PROGRAMMING 42%", "PASSED 1234",
 // "FAILED", "NO DEVICE", "HELD"), one line beside it (the unit's caption,

@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <csignal>
 
 namespace vlboot {
@@ -31,7 +30,7 @@ QString unitLine(const UnitOutcome& unit)
         line += QStringLiteral("  serial %1").arg(*unit.serialNumber);
     line += QStringLiteral("  %1 s").arg(unit.seconds, 0, 'f', 1);
     if (!unit.why.isEmpty())
-        line += QStringLiteral("  ") + QString(unit.why).replace(QRegularExpression(QStringLiteral("\\s*[\\r\\n]+\\s*")), QStringLiteral(" "));
+        line += QStringLiteral("  ") + OneLine(unit.why);
     return line;
 }
 
