@@ -21,13 +21,20 @@ LineFirmware ExamineLineFirmware(const QString& file, const QByteArray& pinned)
     return firmware;
 }
 
-Result<LineFirmware> CheckLineFirmware(const QString& file, const QByteArray& pinned)
+Outcome LineFirmwareUsable(const LineFirmware& firmware)
 {
-    LineFirmware firmware = ExamineLineFirmware(file, pinned);
     if (!firmware.check.ok)
         return Outcome::Failed(firmware.check.why);
     if (!firmware.Matches())
-        return Outcome::Failed(PinnedFirmwareMismatch(file, firmware.check.sha256, pinned));
+        return Outcome::Failed(PinnedFirmwareMismatch(firmware.file, firmware.check.sha256, firmware.pinned));
+    return Outcome::Ok();
+}
+
+Result<LineFirmware> CheckLineFirmware(const QString& file, const QByteArray& pinned)
+{
+    LineFirmware firmware = ExamineLineFirmware(file, pinned);
+    if (Outcome usable = LineFirmwareUsable(firmware); !usable)
+        return usable;
     return firmware;
 }
 

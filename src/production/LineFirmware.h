@@ -27,6 +27,9 @@ struct LineFirmware {
 // [Production], else the main window's file.
 QString LineFirmwareFile(const QString& configDir, const QString& productionFile);
 LineFirmware ExamineLineFirmware(const QString& file, const QByteArray& pinned);
+// Whether a line may program `firmware`: failed with the reason a run would
+// give (both hashes for a file that is not the pinned one).
+Outcome LineFirmwareUsable(const LineFirmware& firmware);
 // The firmware of `file` for a line pinned to `pinned`; failed with the
 // reason a run would give (both hashes for a file that is not the pinned
 // one).

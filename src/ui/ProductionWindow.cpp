@@ -169,8 +169,8 @@ QWidget* ProductionWindow::buildSetupArea()
 }
 
 // Reads [Production] again and shows the station, the serial numbers' source,
-// the firmware and the ports.
-void ProductionWindow::showSetup()
+// the firmware and the ports; the firmware as it was examined.
+LineFirmware ProductionWindow::showSetup()
 {
     const IniFileHandler ini(SettingsFilePath(configDir_));
     production_ = ReadProductionSetup(ini);
@@ -181,6 +181,7 @@ void ProductionWindow::showSetup()
     sha256_->setText(firmwareHashText(firmware));
     ports_->setText(QStringLiteral("Ports: ")
                     + (production_.ports.isEmpty() ? QStringLiteral("none chosen") : production_.ports.join(QStringLiteral(", "))));
+    return firmware;
 }
 
 void ProductionWindow::showSerialSource()

@@ -69,7 +69,7 @@ protected:
 
 private:
     QWidget* buildSetupArea();
-    void showSetup();
+    LineFirmware showSetup();
     void showSerialSource();
     void showIdleTiles();
     void placeTiles(const QStringList& ports);

@@ -40,17 +40,16 @@ void ProductionWindow::StartLine()
 {
     if (running_)
         return;
-    showSetup();
-    const Result<LineFirmware> firmware = CheckLineFirmware(LineFirmwareFile(configDir_, production_.firmwareFile), production_.firmwareSha256);
-    if (!firmware)
-        return refuse(firmware.why());
+    const LineFirmware firmware = showSetup(); // the file is read once, for what is shown and what is run
+    if (const Outcome usable = LineFirmwareUsable(firmware); !usable)
+        return refuse(usable.why());
     if (production_.ports.isEmpty())
         return refuse(QStringLiteral("No port is chosen: choose the ports to watch with Ports..."));
     const IniFileHandler ini(SettingsFilePath(configDir_));
     if (const Outcome distinct = EachPortItsOwnDevice(production_.ports, ini); !distinct)
         return refuse(distinct.why());
 
-    WatchSetup setup{configDir_, Settings::PeekLine(ini), UnitCommandFor(unitProgram_, configDir_, firmware->file, firmware->check)};
+    WatchSetup setup{configDir_, Settings::PeekLine(ini), UnitCommandFor(unitProgram_, configDir_, firmware.file, firmware.check)};
     setup.command.database = production_.database;
     std::vector<LineWatch::Port> ports;
     for (const QString& port : production_.ports)
@@ -59,7 +58,7 @@ void ProductionWindow::StartLine()
     feed_.reset(); // the last line's server ends before this one's starts
 #endif
     auto watch = std::make_unique<LineWatch>(setup, ports);
-    if (const Outcome served = startFeed(*watch, *firmware); !served.ok())
+    if (const Outcome served = startFeed(*watch, firmware); !served.ok())
         return refuse(served.why());
     watch_ = std::move(watch);
     lastUnits_->clear();
