@@ -107,11 +107,11 @@ bool StandardOutputIsTerminal();
 int StandardErrorColumns();
 int StandardErrorRows();
 
-// The first of the program's arguments that is no text in the system's
-// encoding (a file name in another encoding than UTF-8), its bytes beyond
-// ASCII shown as \xNN; nothing when every argument is text. Qt would read
+// Whether every one of the program's arguments is text in the system's
+// encoding. Failed for the first that is not (a file name in another
+// encoding than UTF-8), its bytes beyond ASCII shown as \xNN: Qt would read
 // such a name with replacement characters, and no file has that name.
 // (Windows hands programs their arguments as text.)
-std::optional<QString> UndecodableArgument(int argc, char** argv);
+Outcome ArgumentsAreText(int argc, char** argv);
 
 } // namespace vlboot::platform

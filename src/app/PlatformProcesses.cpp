@@ -155,7 +155,7 @@ int StandardErrorColumns()
     return size.ws_col;
 }
 
-std::optional<QString> UndecodableArgument(int argc, char** argv)
+Outcome ArgumentsAreText(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray bytes(argv[i]);
@@ -166,9 +166,11 @@ std::optional<QString> UndecodableArgument(int argc, char** argv)
             const auto u = static_cast<unsigned char>(c);
             shown += u >= 0x20 && u < 0x7F ? QString(QLatin1Char(c)) : QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
         }
-        return shown;
+        return Outcome::Failed(QStringLiteral("%1 is no text in this system's encoding: it cannot name a file or folder; "
+                                              "rename it")
+                                   .arg(shown));
     }
-    return std::nullopt;
+    return Outcome::Ok();
 }
 
 int StandardErrorRows()
@@ -253,9 +255,9 @@ int StandardErrorColumns()
     return 0;
 }
 
-std::optional<QString> UndecodableArgument(int, char**)
+Outcome ArgumentsAreText(int, char**)
 {
-    return std::nullopt;
+    return Outcome::Ok();
 }
 
 int StandardErrorRows()

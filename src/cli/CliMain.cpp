@@ -128,9 +128,8 @@ int main(int argc, char** argv)
     // GLib's, which desktop integration may need.)
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
-    if (const std::optional<QString> name = platform::UndecodableArgument(argc, argv))
-        return usageError(
-            QStringLiteral("%1 is no text in this system's encoding: vlboot-cli cannot name that file or folder; rename it").arg(*name));
+    if (const Outcome text = platform::ArgumentsAreText(argc, argv); !text)
+        return usageError(text.why());
     const int status = runCommand(stopSignalFd);
     // Output that did not reach standard output (a full disk, a closed
     // pipe) is said, and what would have been a success is not one.

@@ -132,10 +132,8 @@ bool displayAvailable()
 
 int main(int argc, char** argv)
 {
-    if (const std::optional<QString> name = vlboot::platform::UndecodableArgument(argc, argv)) {
-        print(stderr, QStringLiteral("vlboot: %1 is no text in this system's encoding: vlboot cannot name that file or folder; "
-                                     "rename it\n")
-                          .arg(*name));
+    if (const vlboot::Outcome text = vlboot::platform::ArgumentsAreText(argc, argv); !text) {
+        print(stderr, QStringLiteral("vlboot: ") + text.why() + QStringLiteral("\n"));
         return vlboot::ExitStatus::Usage;
     }
     const CommandLine line = parse(argc, argv);
